@@ -1,0 +1,74 @@
+// The few services the library and the tools take from the operating
+// system, behind one small interface. Two backends implement it:
+// win32/ (the real Win32 calls) and posix/ (our own equivalents).
+#ifndef ORVOBF_PLATFORM_H
+#define ORVOBF_PLATFORM_H
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+struct BfLock;
+
+namespace bfplat {
+
+// --- Lock: re-entrant; the owning thread may enter it again. -----------
+// Null when it cannot be created.
+BfLock* LockCreate();
+void LockDestroy(BfLock* lock);
+void LockEnter(BfLock* lock);
+void LockLeave(BfLock* lock);
+
+// --- Message box: an OK button, no icon; returns when dismissed. --------
+// Every box shown goes through the installed hook when there is one, so
+// tests can capture boxes and a program can show its own.
+using MessageBoxHook = int (*)(void* owner, const char* text, const char* caption,
+                               unsigned style, void* user);
+void SetMessageBoxHook(MessageBoxHook hook, void* user);
+int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned style);
+
+// --- Clock: milliseconds, unsigned 32-bit, wrapping. -------------------
+uint32_t TimeMs();
+
+// --- Formatter with the output of wsprintfA for the conversions the
+// library uses ("%s", "%x", "%d" with widths). At most 1024 characters
+// are written, NUL included, like wsprintfA.
+int Format(char* buffer, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+int FormatV(char* buffer, const char* format, va_list args);
+
+// --- Strings: ASCII case-insensitive compare (_stricmp, _strnicmp). ----
+int StrICmp(const char* a, const char* b);
+int StrNICmp(const char* a, const char* b, size_t n);
+
+// --- Streams: 64-bit positions and descriptor helpers. -----------------
+int64_t StreamTell(FILE* stream);                          // -1 on failure
+int StreamSeek(FILE* stream, int64_t offset, int origin);  // 0 on success
+int64_t StreamLength(FILE* stream);                        // -1 on failure
+// Switches a stream's descriptor between binary and text translation
+// (BF_MODE_BINARY / BF_MODE_TEXT); a no-op where stdio does not translate.
+void StreamSetMode(FILE* stream, uint32_t mode);
+// A second stdio stream on a duplicate of the stream's descriptor.
+// forWriting: update mode that neither truncates nor forces appends.
+FILE* StreamDuplicate(FILE* stream, bool forWriting);
+
+// --- Heap: every allocation of the library goes through here, so a test
+// can make the Nth one fail.
+void* Alloc(size_t size);
+void* AllocZero(size_t size);
+void* Realloc(void* block, size_t size);
+void Free(void* block);
+// Make the allocation numbered `n` from now (1 = the next) fail, and every
+// later one succeed; 0 switches failure off. Returns nothing.
+void FailAllocationAfter(uint64_t n);
+// Allocations made since the counter was last reset.
+uint64_t AllocationCount();
+void ResetAllocationCount();
+
+}  // namespace bfplat
+
+#endif

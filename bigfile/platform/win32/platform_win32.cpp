@@ -1,0 +1,73 @@
+// Win32 backend of the platform layer: the real system calls.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <mmsystem.h>
+
+#include <cstdio>
+
+#include "ORVOBF.H"
+#include "platform.h"
+
+struct BfLock {
+    CRITICAL_SECTION section;
+};
+
+namespace bfplat {
+
+BfLock* LockCreate() {
+    auto* lock = static_cast<BfLock*>(Alloc(sizeof(BfLock)));
+    if (lock) InitializeCriticalSection(&lock->section);
+    return lock;
+}
+
+void LockDestroy(BfLock* lock) {
+    if (!lock) return;
+    DeleteCriticalSection(&lock->section);
+    Free(lock);
+}
+
+void LockEnter(BfLock* lock) { EnterCriticalSection(&lock->section); }
+void LockLeave(BfLock* lock) { LeaveCriticalSection(&lock->section); }
+
+int SystemMessageBox(void* owner, const char* text, const char* caption, unsigned style) {
+    return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+}
+
+uint32_t TimeMs() { return static_cast<uint32_t>(timeGetTime()); }
+
+int FormatV(char* buffer, const char* format, va_list args) {
+    return wvsprintfA(buffer, format, args);
+}
+
+int Format(char* buffer, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int n = FormatV(buffer, format, args);
+    va_end(args);
+    return n;
+}
+
+int64_t StreamTell(FILE* stream) { return _ftelli64(stream); }
+
+int StreamSeek(FILE* stream, int64_t offset, int origin) {
+    return _fseeki64(stream, offset, origin) == 0 ? 0 : -1;
+}
+
+int64_t StreamLength(FILE* stream) { return _filelengthi64(_fileno(stream)); }
+
+void StreamSetMode(FILE* stream, uint32_t mode) {
+    _setmode(_fileno(stream), mode == BF_MODE_BINARY ? _O_BINARY : _O_TEXT);
+}
+
+FILE* StreamDuplicate(FILE* stream, bool forWriting) {
+    const int fd = _dup(_fileno(stream));
+    if (fd < 0) return nullptr;
+    // On a duplicated descriptor the Windows runtime's "a+b" reads and
+    // writes at the current position without forcing appends.
+    FILE* copy = _fdopen(fd, forWriting ? "a+b" : "rb");
+    if (!copy) _close(fd);
+    return copy;
+}
+
+}  // namespace bfplat

@@ -1,0 +1,24 @@
+# `cmake --install`: headers, libraries, a CMake package (OrvoBF::bigfile,
+# OrvoBF::packed, OrvoBF::writer, OrvoBF::platform) and a pkg-config file.
+include(CMakePackageConfigHelpers)
+
+install(FILES bigfile/include/ORVOBF.H bigfile/platform/platform.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)
+install(DIRECTORY packed/include/ writer/include/
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)
+install(TARGETS orvobf_platform orvobf_packed orvobf_bigfile orvobf_writer
+        EXPORT OrvoBFTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)
+install(EXPORT OrvoBFTargets NAMESPACE OrvoBF::
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvoBF)
+configure_package_config_file(cmake/OrvoBFConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/OrvoBFConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvoBF)
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/OrvoBFConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/OrvoBFConfig.cmake
+              ${CMAKE_CURRENT_BINARY_DIR}/OrvoBFConfigVersion.cmake
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvoBF)
+configure_file(cmake/orvobf.pc.in ${CMAKE_CURRENT_BINARY_DIR}/orvobf.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/orvobf.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
