@@ -1,0 +1,95 @@
+// BigFileCore: construction, lifecycle and the error state.
+#include <cstring>
+
+#include "ORVOBF.H"
+#include "bigfile_internal.h"
+#include "platform.h"
+
+BigFileCore::BigFileCore() : path(nullptr), versionText(nullptr), lock(nullptr) {
+    root.capacity = 0;
+    BigFileCore::Reset();
+}
+
+BigFileCore::~BigFileCore() { BigFileCore::Deinit(); }
+
+int BigFileCore::Deinit() {
+    if (lock) {
+        bfplat::LockDestroy(lock);
+        lock = nullptr;
+    }
+    return 1;
+}
+
+// Frees nothing: the tree and the path belong to Close. versionText is kept,
+// so GetVersionText stays valid across Open.
+void BigFileCore::Reset() {
+    path = nullptr;
+    fileCount = 0;
+    dirCount = 0;
+    root.count = 0;
+    root.entries = nullptr;
+    root.parent = nullptr;
+    root.capacity = 0;
+    dirStackDepth = 0;
+    isOpen = 0;
+    dataBase = 0;
+    dirOffset = 0;
+    streamPos = 0;
+    errorCode = 0;
+    errorDetail = 0;
+    current = &root;
+}
+
+int BigFileCore::Init(int32_t version) {
+    if (version != BIGFILE_HEADER_VERSION) {
+        char text[1024];
+        bfplat::Format(text,
+                       "ORVOBF.H reports to be at version %d\nand LIBRARY indicates version %d.\n"
+                       "Check out for updated library\nat technical direction offices.",
+                       BIGFILE_HEADER_VERSION, static_cast<int>(version));
+        bfplat::ShowMessageBox(nullptr, text, "WARNING...", 0);
+    }
+    versionText = "Orvo BigFile Library Version 2.07.0";
+    // A second Init keeps the lock it made first: another thread may hold it.
+    if (lock) return 1;
+    lock = bfplat::LockCreate();
+    if (!lock) {
+        SetError(BFE_CRITICAL_SECTION, 0);
+        return 0;
+    }
+    return 1;
+}
+
+int BigFileCore::SetName(const char* newPath) {
+    if (!newPath) {
+        SetError(BFE_BAD_PARAMETER, 1);
+        return 0;
+    }
+    Reset();
+    const size_t length = std::strlen(newPath);
+    char* copy = static_cast<char*>(bfplat::Alloc(length + 1));
+    if (!copy) {
+        SetError(BFE_MEMORY, 0);
+        return 0;
+    }
+    std::memcpy(copy, newPath, length + 1);
+    path = copy;
+    isOpen = 1;
+    return 1;
+}
+
+int BigFileCore::Close() {
+    FreeDirNode(&root);
+    root.capacity = 0;
+    bfplat::Free(path);
+    path = nullptr;
+    isOpen = 0;
+    current = &root;
+    dirStackDepth = 0;
+    return 1;
+}
+
+void BigFileCore::SetError(int32_t code, uint32_t detail) {
+    errorCode = code;
+    errorDetail = detail;
+}

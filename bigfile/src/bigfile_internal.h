@@ -1,0 +1,28 @@
+// Helpers shared by the archive object's source files.
+#ifndef ORVOBF_BIGFILE_INTERNAL_H
+#define ORVOBF_BIGFILE_INTERNAL_H
+
+#include "ORVOBF.H"
+
+namespace bfcore {
+
+// Name order: bytes compare unsigned after folding A-Z onto a-z; a proper
+// prefix sorts first.
+int CompareNames(const char* a, const char* b);
+
+// An entry with the directory bit is a directory whatever else is set, so
+// its payload is never taken for a record.
+inline bool IsDirEntry(uint32_t attributes) { return (attributes & BF_ATTR_DIR) != 0; }
+inline bool IsFileEntry(uint32_t attributes) {
+    return (attributes & (BF_ATTR_DIR | BF_ATTR_FILE)) == BF_ATTR_FILE;
+}
+
+// Attributes as the kind test sees them: the file bit is dropped from a
+// directory entry.
+inline uint32_t KindBits(uint32_t attributes) {
+    return IsDirEntry(attributes) ? (attributes & ~BF_ATTR_FILE) : attributes;
+}
+
+}  // namespace bfcore
+
+#endif

@@ -1,0 +1,215 @@
+// Reading an archive: signature, header and the directory blocks.
+#include <cstring>
+
+#include "ORVOBF.H"
+#include "bigfile_internal.h"
+#include "platform.h"
+
+namespace {
+constexpr char kSignature[] = "OrvoBF - 2.02.0\x1A";
+
+// Smallest possible entry: nameLength, one name byte, attributes and the
+// count of an empty directory block. A count promising more entries than
+// the rest of the file can hold is refused before anything is read.
+constexpr uint64_t kMinEntryBytes = 13;
+
+uint32_t Le32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Reads exactly `size` bytes and advances the tracked position; the
+// position is kept here because asking the stream costs a system call.
+bool ReadExact(FILE* stream, void* buffer, size_t size, uint64_t& position) {
+    if (size == 0 || std::fread(buffer, 1, size, stream) != size) return false;
+    position += size;
+    return true;
+}
+
+bool ReadU32(FILE* stream, uint32_t& value, uint64_t& position) {
+    unsigned char bytes[4];
+    if (!ReadExact(stream, bytes, 4, position)) return false;
+    value = Le32(bytes);
+    return true;
+}
+
+struct Level {
+    DirNode* node;
+    uint32_t remaining;  // entries of this block still to read
+};
+}  // namespace
+
+int BigFileCore::CheckSignature(const uint8_t* buffer) {
+    if (!buffer) {
+        SetError(BFE_BAD_PARAMETER, 1);
+        return 0;
+    }
+    const char* text = reinterpret_cast<const char*>(buffer);
+    if (bfplat::StrNICmp(text, kSignature, 6) != 0 || buffer[15] != 0x1A) {
+        SetError(BFE_INVALID_BIGFILE, 0);
+        return 0;
+    }
+    if (bfplat::StrNICmp(text + 9, kSignature + 9, 6) == 0) return 1;
+    char fileSignature[17];
+    std::memcpy(fileSignature, buffer, 16);
+    fileSignature[16] = '\0';
+    char message[1024];
+    bfplat::Format(message, "Current version : \n%15s\nBigfile version : \n%15s", kSignature,
+                   fileSignature);
+    bfplat::ShowMessageBox(nullptr, message, "BIGFILE FILE VERSION WARNING...", 0);
+    return 1;
+}
+
+int BigFile::ReadHeader(FILE* stream) {
+    SetArchiveMode(stream, BF_MODE_BINARY);
+    uint64_t position = 0;
+    unsigned char header[32];
+    if (bfplat::StreamSeek(stream, 0, SEEK_SET) != 0 || !ReadExact(stream, header, 16, position)) {
+        SetError(BFE_FILE_IO, 1);
+        return 0;
+    }
+    uint8_t signature[17];
+    std::memcpy(signature, header, 16);
+    signature[16] = 0;
+    if (!CheckSignature(signature)) {
+        SetError(BFE_FILE_IO, 1);
+        return 0;
+    }
+    uint32_t values[4];
+    for (uint32_t& value : values) {
+        if (!ReadU32(stream, value, position)) {
+            SetError(BFE_FILE_IO, 1);
+            return 0;
+        }
+    }
+    dirCount = values[0];
+    fileCount = values[1];
+    dirOffset = values[2];
+    dataBase = values[3];
+    return 1;
+}
+
+// Iterative: an explicit stack of open blocks replaces the recursion, so
+// nesting depth is bounded by memory, not by the thread's call stack.
+int BigFile::LoadDirectory(FILE* stream, DirNode* node) {
+    if (!stream || !node) {
+        SetError(BFE_BAD_PARAMETER, stream ? 2 : 1);
+        return 0;
+    }
+    SetArchiveMode(stream, BF_MODE_BINARY);
+    const int64_t start = bfplat::StreamTell(stream);
+    uint64_t position = start < 0 ? 0 : static_cast<uint64_t>(start);
+    auto remainingBytes = [&]() -> uint64_t {
+        return archiveLength > position ? archiveLength - position : 0;
+    };
+
+    Level* levels = nullptr;
+    uint32_t depth = 0, capacity = 0;
+    char* name = nullptr;
+    uint32_t nameCapacity = 0;
+    int ok = 0;
+
+    // Opens the block of `dir` at the stream's position.
+    auto pushBlock = [&](DirNode* dir) -> bool {
+        uint32_t count;
+        if (!ReadU32(stream, count, position) ||
+            static_cast<uint64_t>(count) * kMinEntryBytes > remainingBytes()) {
+            SetError(BFE_FILE_IO, 1);
+            return false;
+        }
+        if (depth == capacity) {
+            const uint32_t grown = capacity < 16 ? 16 : capacity * 2;
+            void* more = bfplat::Realloc(levels, static_cast<size_t>(grown) * sizeof(Level));
+            if (!more) {
+                SetError(BFE_MEMORY, 4);
+                return false;
+            }
+            levels = static_cast<Level*>(more);
+            capacity = grown;
+        }
+        levels[depth++] = Level{dir, count};
+        return true;
+    };
+
+    if (!pushBlock(node)) goto done;
+    while (depth > 0) {
+        Level& top = levels[depth - 1];
+        if (top.remaining == 0) {
+            if (top.node->parent) current = top.node->parent;
+            --depth;
+            continue;
+        }
+        --top.remaining;
+
+        uint32_t nameLength, attributes;
+        if (!ReadU32(stream, nameLength, position)) {
+            SetError(BFE_FILE_IO, 2);
+            goto done;
+        }
+        // A length past the end of the file fails like the short read it
+        // would be, before anything is allocated for it.
+        if (nameLength == 0 || nameLength > remainingBytes()) {
+            SetError(BFE_FILE_IO, 3);
+            goto done;
+        }
+        if (nameLength >= nameCapacity) {
+            const uint64_t wanted = static_cast<uint64_t>(nameLength) + 1;
+            void* more = bfplat::Realloc(name, static_cast<size_t>(wanted));
+            if (!more) {
+                SetError(BFE_MEMORY, 3);
+                goto done;
+            }
+            name = static_cast<char*>(more);
+            nameCapacity = static_cast<uint32_t>(wanted);
+        }
+        name[nameLength] = '\0';
+        // A NUL cuts the in-memory name; one cut to nothing is refused.
+        if (!ReadExact(stream, name, nameLength, position) || name[0] == '\0') {
+            SetError(BFE_FILE_IO, 3);
+            goto done;
+        }
+        if (!ReadU32(stream, attributes, position)) {
+            SetError(BFE_FILE_IO, 4);
+            goto done;
+        }
+
+        if (bfcore::IsDirEntry(attributes)) {
+            void* child = nullptr;
+            if (!AddEntry(name, attributes, nullptr, &child)) goto done;
+            SetCurrentDir(static_cast<DirNode*>(child));
+            if (!pushBlock(static_cast<DirNode*>(child))) goto done;
+            continue;
+        }
+
+        unsigned char bytes[12];
+        if (!ReadExact(stream, bytes, 12, position)) {
+            SetError(BFE_FILE_IO, 5);
+            goto done;
+        }
+        const FileRecord record{Le32(bytes), Le32(bytes + 4), Le32(bytes + 8)};
+        const int32_t savedCode = errorCode;
+        const uint32_t savedDetail = errorDetail;
+        SetError(0, 0);
+        if (!AddEntry(name, attributes, &record, nullptr)) {
+            // Refused without a code of its own: a second file of one name.
+            if (errorCode == 0) SetError(BFE_FILE_IO, 6);
+            goto done;
+        }
+        SetError(savedCode, savedDetail);
+
+        if (progressCallback) {
+            ++progressCount;
+            if (progressInterval != 0 && progressCount % progressInterval == 0) {
+                const uint64_t percent =
+                    fileCount ? static_cast<uint64_t>(progressCount) * 100 / fileCount : 100;
+                progressCallback(static_cast<int32_t>(percent > INT32_MAX ? INT32_MAX : percent));
+            }
+        }
+    }
+    ok = 1;
+
+done:
+    bfplat::Free(name);
+    bfplat::Free(levels);
+    return ok;
+}
