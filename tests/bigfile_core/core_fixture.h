@@ -1,0 +1,58 @@
+// Shared pieces of the archive core tests: an initialised object, a temp
+// folder, and capture of every message box shown.
+#ifndef ORVOBF_TESTS_CORE_FIXTURE_H
+#define ORVOBF_TESTS_CORE_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ORVOBF.H"
+#include "archive_bytes.h"
+#include "platform.h"
+#include "temp_dir.h"
+
+struct CapturedBox {
+    std::string text;
+    std::string caption;
+};
+
+class CoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bfplat::SetMessageBoxHook(&CoreTest::Capture, this);
+        ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);
+    }
+    void TearDown() override {
+        bfplat::FailAllocationAfter(0);
+        bfplat::SetMessageBoxHook(nullptr, nullptr);
+    }
+    static int Capture(void*, const char* text, const char* caption, unsigned, void* user) {
+        static_cast<CoreTest*>(user)->boxes.push_back({text, caption});
+        return 1;
+    }
+    // Names of the current directory's entries, in order.
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        for (uint32_t i = 0; i < bf.current->count; ++i) names.push_back(bf.current->entries[i].name);
+        return names;
+    }
+    void ExpectError(int32_t code, uint32_t detail) {
+        EXPECT_EQ(bf.GetErrorCode(), code);
+        EXPECT_EQ(bf.GetErrorDetail(), detail);
+    }
+
+    TempDir dir;
+    BigFile bf;
+    std::vector<CapturedBox> boxes;
+};
+
+// The 73-byte archive: directory d holding the 3-byte stored file f.
+inline ArchiveBytes SmallArchive() {
+    ArchiveBytes a;
+    a.Header(1, 1, 32, 70).Block(1).Dir("d").Block(1).File("f", 3, 0).Raw("xyz");
+    return a;
+}
+
+#endif

@@ -1,0 +1,46 @@
+// A fresh directory under the system's temporary folder, removed with
+// everything in it when the object goes away.
+#ifndef ORVOBF_TESTS_TEMP_DIR_H
+#define ORVOBF_TESTS_TEMP_DIR_H
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+class TempDir {
+public:
+    TempDir() {
+        std::random_device seed;
+        const auto base = std::filesystem::temp_directory_path();
+        for (;;) {
+            path_ = base / ("orvobf-" + std::to_string(seed()));
+            if (std::filesystem::create_directory(path_)) break;
+        }
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+    // Writes `bytes` to `name` inside the directory and returns its path.
+    std::string Write(const std::string& name, const std::vector<unsigned char>& bytes) const {
+        const std::string file = File(name);
+        FILE* out = std::fopen(file.c_str(), "wb");
+        if (out) {
+            if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), out);
+            std::fclose(out);
+        }
+        return file;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+#endif
