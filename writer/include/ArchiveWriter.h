@@ -1,0 +1,100 @@
+// Writing Orvo big files.
+//
+// Two layers:
+//  - RawArchive emits header, directory blocks, records and data exactly as
+//    told, valid or not: fixtures for readers, including hostile ones.
+//  - ArchiveBuilder collects a tree of directories and stored files (from
+//    memory or from a disk folder) and writes a valid archive: header at 0,
+//    the whole directory at 32 in pre-order, the data area after it. It
+//    streams file contents from disk, writes to a temporary file beside the
+//    destination and renames it only when everything was written, so a
+//    failed write never leaves a half archive behind.
+//
+// Nothing throws; failures return false and put a message in *error.
+#ifndef ORVOBF_ARCHIVE_WRITER_H
+#define ORVOBF_ARCHIVE_WRITER_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bfw {
+
+// The 16 signature bytes of the format this writer produces.
+inline constexpr std::string_view kSignature{"OrvoBF - 2.02.0\x1A", 16};
+
+// Longest entry name the builder accepts, in bytes.
+inline constexpr size_t kMaxNameLength = 255;
+
+// Low-level byte emitter. Values are written little-endian as given; no
+// check is made, so any layout (or damage) can be produced.
+class RawArchive {
+public:
+    RawArchive& Header(uint32_t dirCount, uint32_t fileCount, uint32_t dirOffset,
+                       uint32_t dataBase, std::string_view signature = kSignature);
+    RawArchive& U32(uint32_t value);
+    RawArchive& Bytes(std::string_view bytes);
+    // A directory block's entry count.
+    RawArchive& Block(uint32_t count);
+    // An entry: nameLength, name, attributes (its block must follow).
+    RawArchive& Entry(std::string_view name, uint32_t attributes);
+    RawArchive& Dir(std::string_view name, uint32_t attributes = 1) { return Entry(name, attributes); }
+    // A file entry with its record.
+    RawArchive& File(std::string_view name, uint32_t size, uint32_t offset, uint32_t packed = 0,
+                     uint32_t attributes = 2);
+    // Overwrites 4 bytes at `at` (for offsets known only later).
+    RawArchive& PatchU32(size_t at, uint32_t value);
+
+    size_t size() const { return bytes_.size(); }
+    const std::string& bytes() const { return bytes_; }
+    bool WriteTo(const std::string& path, std::string* error) const;
+
+private:
+    std::string bytes_;
+};
+
+// Why a name cannot stand in an archive, or empty when it can: the reader
+// must be able to look it up and an extractor must be able to create it.
+std::string CheckName(std::string_view name);
+
+// Reader's name order: bytes compared unsigned after folding A-Z to a-z.
+int CompareNames(std::string_view a, std::string_view b);
+
+class ArchiveBuilder {
+public:
+    ArchiveBuilder();
+    ~ArchiveBuilder();
+    ArchiveBuilder(const ArchiveBuilder&) = delete;
+    ArchiveBuilder& operator=(const ArchiveBuilder&) = delete;
+
+    // Paths inside the archive use '/' between components; missing parent
+    // directories are made. A name that breaks CheckName, or that is already
+    // taken in its directory (in the reader's order, either kind), fails.
+    bool AddDirectory(std::string_view archivePath, std::string* error);
+    bool AddFile(std::string_view archivePath, std::string contents, std::string* error);
+    bool AddDiskFile(std::string_view archivePath, const std::string& diskPath,
+                     std::string* error);
+    // Adds a disk folder's contents under `archivePath` ("" for the root),
+    // recursively: directories and regular files; anything else fails.
+    bool AddFolder(std::string_view archivePath, const std::string& diskFolder,
+                   std::string* error);
+
+    uint32_t FileCount() const;
+    uint32_t DirCount() const;
+
+    // Writes the archive. Every size and position must fit the format's
+    // 32-bit fields; a tree that does not is refused before anything is
+    // written.
+    bool Write(const std::string& path, std::string* error);
+
+    struct Node;
+
+private:
+    std::unique_ptr<Node> root_;
+};
+
+}  // namespace bfw
+
+#endif

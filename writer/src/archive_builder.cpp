@@ -1,0 +1,297 @@
+// High-level writer: a tree of directories and stored files, laid out as
+// header at 0, the directory at 32 (pre-order, names in the reader's order,
+// so loading appends every entry), then the data area.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "ArchiveWriter.h"
+
+namespace bfw {
+
+struct ArchiveBuilder::Node {
+    std::string name;
+    bool isDir = false;
+    std::vector<std::unique_ptr<Node>> children;
+    std::string contents;  // file from memory
+    std::string diskPath;  // file from disk (contents empty then)
+    uint64_t size = 0;
+    uint64_t offset = 0;  // relative to the data area, set by Write
+};
+
+namespace {
+using Node = ArchiveBuilder::Node;
+namespace fs = std::filesystem;
+
+constexpr uint64_t kMaxU32 = std::numeric_limits<uint32_t>::max();
+// FileSize and FileTell report sizes as signed 32-bit numbers.
+constexpr uint64_t kMaxFileSize = std::numeric_limits<int32_t>::max();
+constexpr size_t kCopyChunk = 1 << 20;
+
+bool Fail(std::string* error, std::string message) {
+    if (error) *error = std::move(message);
+    return false;
+}
+
+Node* FindChild(Node* dir, std::string_view name) {
+    for (auto& child : dir->children)
+        if (CompareNames(child->name, name) == 0) return child.get();
+    return nullptr;
+}
+
+std::vector<std::string_view> Components(std::string_view path) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+void SortTree(Node* dir) {
+    std::sort(dir->children.begin(), dir->children.end(),
+              [](const auto& a, const auto& b) { return CompareNames(a->name, b->name) < 0; });
+    for (auto& child : dir->children)
+        if (child->isDir) SortTree(child.get());
+}
+
+uint64_t BlockBytes(const Node* dir) {
+    uint64_t bytes = 4;
+    for (const auto& child : dir->children) {
+        bytes += 4 + child->name.size() + 4;
+        bytes += child->isDir ? BlockBytes(child.get()) : 12;
+    }
+    return bytes;
+}
+
+// Assigns data offsets in pre-order; fails when one does not fit.
+bool AssignOffsets(Node* dir, uint64_t& next, std::string* error) {
+    for (auto& child : dir->children) {
+        if (child->isDir) {
+            if (!AssignOffsets(child.get(), next, error)) return false;
+            continue;
+        }
+        if (child->size > kMaxFileSize)
+            return Fail(error, "file '" + child->name + "' is larger than 2 GiB - 1 bytes");
+        if (next > kMaxU32)
+            return Fail(error, "archive data area larger than the format's 32-bit offsets reach");
+        child->offset = next;
+        next += child->size;
+    }
+    return true;
+}
+
+void EmitBlock(const Node* dir, RawArchive& raw) {
+    raw.Block(static_cast<uint32_t>(dir->children.size()));
+    for (const auto& child : dir->children) {
+        if (child->isDir) {
+            raw.Dir(child->name);
+            EmitBlock(child.get(), raw);
+        } else {
+            raw.File(child->name, static_cast<uint32_t>(child->size),
+                     static_cast<uint32_t>(child->offset));
+        }
+    }
+}
+
+bool CopyDiskFile(const Node* file, std::FILE* out, std::vector<char>& buffer,
+                  std::string* error) {
+    std::FILE* in = std::fopen(file->diskPath.c_str(), "rb");
+    if (!in) return Fail(error, "cannot open " + file->diskPath);
+    uint64_t copied = 0;
+    std::string problem;
+    for (;;) {
+        const size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+        if (n == 0) break;
+        copied += n;
+        if (copied > file->size) break;
+        if (std::fwrite(buffer.data(), 1, n, out) != n) {
+            problem = "write error";
+            break;
+        }
+    }
+    if (problem.empty() && std::ferror(in)) problem = "cannot read " + file->diskPath;
+    if (problem.empty() && copied != file->size)
+        problem = file->diskPath + " changed size while the archive was written";
+    std::fclose(in);
+    return problem.empty() || Fail(error, problem);
+}
+
+bool WriteData(const Node* dir, std::FILE* out, std::vector<char>& buffer, std::string* error) {
+    for (const auto& child : dir->children) {
+        if (child->isDir) {
+            if (!WriteData(child.get(), out, buffer, error)) return false;
+        } else if (!child->diskPath.empty()) {
+            if (!CopyDiskFile(child.get(), out, buffer, error)) return false;
+        } else if (!child->contents.empty() &&
+                   std::fwrite(child->contents.data(), 1, child->contents.size(), out) !=
+                       child->contents.size()) {
+            return Fail(error, "write error");
+        }
+    }
+    return true;
+}
+
+uint32_t Count(const Node* dir, bool dirs) {
+    uint32_t n = 0;
+    for (const auto& child : dir->children) {
+        if (child->isDir) n += (dirs ? 1 : 0) + Count(child.get(), dirs);
+        else if (!dirs) ++n;
+    }
+    return n;
+}
+}  // namespace
+
+ArchiveBuilder::ArchiveBuilder() : root_(std::make_unique<Node>()) { root_->isDir = true; }
+ArchiveBuilder::~ArchiveBuilder() = default;
+
+uint32_t ArchiveBuilder::FileCount() const { return Count(root_.get(), false); }
+uint32_t ArchiveBuilder::DirCount() const { return Count(root_.get(), true); }
+
+// Walks to the parent directory of the last component, making missing
+// directories, and checks the last name. Returns the parent or null.
+static Node* ParentFor(Node* root, std::string_view archivePath, std::string& leaf,
+                       std::string* error) {
+    const auto parts = Components(archivePath);
+    if (parts.empty()) {
+        Fail(error, "empty archive path");
+        return nullptr;
+    }
+    Node* dir = root;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const std::string why = CheckName(parts[i]);
+        if (!why.empty()) {
+            Fail(error, "'" + std::string(archivePath) + "': " + why);
+            return nullptr;
+        }
+        if (i + 1 == parts.size()) break;
+        Node* next = FindChild(dir, parts[i]);
+        if (!next) {
+            auto made = std::make_unique<Node>();
+            made->name = std::string(parts[i]);
+            made->isDir = true;
+            next = made.get();
+            dir->children.push_back(std::move(made));
+        } else if (!next->isDir) {
+            Fail(error, "'" + std::string(archivePath) + "': '" + next->name + "' is a file");
+            return nullptr;
+        }
+        dir = next;
+    }
+    leaf = std::string(parts.back());
+    if (Node* taken = FindChild(dir, leaf)) {
+        Fail(error, "'" + std::string(archivePath) + "': duplicate of '" + taken->name + "'");
+        return nullptr;
+    }
+    return dir;
+}
+
+bool ArchiveBuilder::AddDirectory(std::string_view archivePath, std::string* error) {
+    std::string leaf;
+    Node* parent = ParentFor(root_.get(), archivePath, leaf, error);
+    if (!parent) return false;
+    auto node = std::make_unique<Node>();
+    node->name = leaf;
+    node->isDir = true;
+    parent->children.push_back(std::move(node));
+    return true;
+}
+
+bool ArchiveBuilder::AddFile(std::string_view archivePath, std::string contents,
+                             std::string* error) {
+    std::string leaf;
+    Node* parent = ParentFor(root_.get(), archivePath, leaf, error);
+    if (!parent) return false;
+    auto node = std::make_unique<Node>();
+    node->name = leaf;
+    node->size = contents.size();
+    node->contents = std::move(contents);
+    parent->children.push_back(std::move(node));
+    return true;
+}
+
+bool ArchiveBuilder::AddDiskFile(std::string_view archivePath, const std::string& diskPath,
+                                 std::string* error) {
+    std::error_code ec;
+    const auto status = fs::symlink_status(diskPath, ec);
+    if (ec || !fs::is_regular_file(status))
+        return Fail(error, diskPath + ": not a regular file");
+    const uint64_t size = fs::file_size(diskPath, ec);
+    if (ec) return Fail(error, diskPath + ": " + ec.message());
+    std::string leaf;
+    Node* parent = ParentFor(root_.get(), archivePath, leaf, error);
+    if (!parent) return false;
+    auto node = std::make_unique<Node>();
+    node->name = leaf;
+    node->size = size;
+    node->diskPath = diskPath;
+    parent->children.push_back(std::move(node));
+    return true;
+}
+
+bool ArchiveBuilder::AddFolder(std::string_view archivePath, const std::string& diskFolder,
+                               std::string* error) {
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(diskFolder, ec)))
+        return Fail(error, diskFolder + ": not a directory");
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator it(diskFolder, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(*it);
+    if (ec) return Fail(error, diskFolder + ": " + ec.message());
+    std::sort(entries.begin(), entries.end());
+    const std::string prefix = archivePath.empty() ? "" : std::string(archivePath) + "/";
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        const std::string inside = prefix + name;
+        const std::string disk = entry.path().string();
+        const auto status = entry.symlink_status(ec);
+        if (ec) return Fail(error, disk + ": " + ec.message());
+        if (fs::is_directory(status)) {
+            if (!AddDirectory(inside, error) || !AddFolder(inside, disk, error)) return false;
+        } else if (fs::is_regular_file(status)) {
+            if (!AddDiskFile(inside, disk, error)) return false;
+        } else {
+            return Fail(error, disk + ": neither a regular file nor a directory");
+        }
+    }
+    return true;
+}
+
+bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
+    if (error) error->clear();
+    SortTree(root_.get());
+    const uint64_t dirBytes = BlockBytes(root_.get());
+    const uint64_t dataBase = 32 + dirBytes;
+    if (dataBase > kMaxU32) return Fail(error, "directory too large for the format's 32-bit fields");
+    uint64_t next = 0;
+    if (!AssignOffsets(root_.get(), next, error)) return false;
+
+    RawArchive head;
+    head.Header(DirCount(), FileCount(), 32, static_cast<uint32_t>(dataBase));
+    EmitBlock(root_.get(), head);
+
+    const std::string temp = path + ".partial";
+    std::FILE* out = std::fopen(temp.c_str(), "wb");
+    if (!out) return Fail(error, "cannot create " + temp);
+    std::vector<char> buffer(kCopyChunk);
+    bool ok = std::fwrite(head.bytes().data(), 1, head.size(), out) == head.size() &&
+              WriteData(root_.get(), out, buffer, error);
+    if (std::fclose(out) != 0) ok = false;
+    if (ok) {
+        std::error_code ec;
+        fs::rename(temp, path, ec);  // replaces an existing archive
+        if (ec) ok = Fail(error, "cannot rename " + temp + " to " + path + ": " + ec.message());
+    }
+    if (!ok) {
+        std::remove(temp.c_str());
+        if (error && error->empty()) *error = "cannot write " + path;
+    }
+    return ok;
+}
+
+}  // namespace bfw
