@@ -1,0 +1,15 @@
+# Steps of the demo, run with `cmake -P` by the run-demo target.
+function(step)
+  message(STATUS "demo: ${ARGV0}")
+  list(REMOVE_AT ARGV 0)
+  execute_process(COMMAND ${ARGV} WORKING_DIRECTORY ${DEMO_DIR} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "demo step failed (${rc}): ${ARGV}")
+  endif()
+endfunction()
+
+file(MAKE_DIRECTORY ${DEMO_DIR})
+step("make the sample folder tree" ${MAKE_SAMPLE} ${DEMO_DIR}/sample)
+step("write BigTest.bf" ${BIGFILE} create ${DEMO_DIR}/BigTest.bf ${DEMO_DIR}/sample)
+step("header" ${BIGFILE} info ${DEMO_DIR}/BigTest.bf)
+step("contents" ${BIGFILE} list -l ${DEMO_DIR}/BigTest.bf)
