@@ -158,35 +158,45 @@ uint32_t ArchiveBuilder::DirCount() const { return Count(root_.get(), true); }
 static Node* ParentFor(Node* root, std::string_view archivePath, std::string& leaf,
                        std::string* error) {
     const auto parts = Components(archivePath);
+    const std::string quoted = "'" + std::string(archivePath) + "': ";
     if (parts.empty()) {
         Fail(error, "empty archive path");
         return nullptr;
     }
-    Node* dir = root;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const std::string why = CheckName(parts[i]);
+    // Everything is checked before anything is made, so a refused path
+    // leaves the tree as it was.
+    for (std::string_view part : parts) {
+        const std::string why = CheckName(part);
         if (!why.empty()) {
-            Fail(error, "'" + std::string(archivePath) + "': " + why);
+            Fail(error, quoted + why);
             return nullptr;
         }
-        if (i + 1 == parts.size()) break;
-        Node* next = FindChild(dir, parts[i]);
-        if (!next) {
-            auto made = std::make_unique<Node>();
-            made->name = std::string(parts[i]);
-            made->isDir = true;
-            next = made.get();
-            dir->children.push_back(std::move(made));
-        } else if (!next->isDir) {
-            Fail(error, "'" + std::string(archivePath) + "': '" + next->name + "' is a file");
+    }
+    Node* dir = root;
+    size_t made = 0;  // components that already exist as directories
+    for (; made + 1 < parts.size(); ++made) {
+        Node* next = FindChild(dir, parts[made]);
+        if (!next) break;
+        if (!next->isDir) {
+            Fail(error, quoted + "'" + next->name + "' is a file");
             return nullptr;
         }
         dir = next;
     }
     leaf = std::string(parts.back());
-    if (Node* taken = FindChild(dir, leaf)) {
-        Fail(error, "'" + std::string(archivePath) + "': duplicate of '" + taken->name + "'");
-        return nullptr;
+    if (made + 1 == parts.size()) {
+        if (Node* taken = FindChild(dir, leaf)) {
+            Fail(error, quoted + "duplicate of '" + taken->name + "'");
+            return nullptr;
+        }
+    }
+    for (; made + 1 < parts.size(); ++made) {
+        auto node = std::make_unique<Node>();
+        node->name = std::string(parts[made]);
+        node->isDir = true;
+        Node* next = node.get();
+        dir->children.push_back(std::move(node));
+        dir = next;
     }
     return dir;
 }

@@ -1,0 +1,73 @@
+// The `bigfile` program itself: outputs, messages and exit codes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "temp_dir.h"
+
+namespace {
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+// Runs the tool with `args` (shell words), stderr folded into the output.
+Outcome Tool(const std::string& args) {
+    const std::string command = std::string(BIGFILE_TOOL) + " " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    Outcome run{-1, {}};
+    if (!pipe) return run;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+}  // namespace
+
+TEST(Tool, CreateListInfoOfAFolder) {
+    TempDir dir;
+    const std::filesystem::path src = dir.File("src");
+    std::filesystem::create_directories(src / "Sub");
+    std::ofstream(src / "Sub" / "Data.bin", std::ios::binary) << std::string(1234, 'd');
+    std::ofstream(src / "top.txt") << "top";
+    const std::string archive = dir.File("t.bf");
+
+    Outcome created = Tool("create " + archive + " " + src.string());
+    ASSERT_EQ(created.status, 0) << created.out;
+    EXPECT_NE(created.out.find("2 files in 1 directories"), std::string::npos) << created.out;
+
+    Outcome listed = Tool("list -l " + archive);
+    ASSERT_EQ(listed.status, 0) << listed.out;
+    EXPECT_NE(listed.out.find("Sub/"), std::string::npos);
+    EXPECT_NE(listed.out.find("Data.bin"), std::string::npos);
+    EXPECT_NE(listed.out.find("1234  stored"), std::string::npos) << listed.out;
+    EXPECT_LT(listed.out.find("Sub/"), listed.out.find("top.txt"));  // name order
+
+    Outcome info = Tool("info " + archive);
+    ASSERT_EQ(info.status, 0) << info.out;
+    EXPECT_NE(info.out.find("format version:  2.02.0"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("files:           2 (header says 2)"), std::string::npos) << info.out;
+}
+
+TEST(Tool, FailuresSayWhyAndExitNonZero) {
+    TempDir dir;
+    Outcome missing = Tool("list " + dir.File("none.bf"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("File cannot be opened.(0)."), std::string::npos) << missing.out;
+
+    const std::string junk = dir.Write("junk.bf", std::vector<unsigned char>(64, 'x'));
+    Outcome bad = Tool("info " + junk);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find("File i/o error (1)."), std::string::npos) << bad.out;
+
+    EXPECT_EQ(Tool("create " + dir.File("x.bf") + " " + dir.File("no-such-dir")).status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("x.bf")));
+    EXPECT_EQ(Tool("list").status, 2);
+    EXPECT_EQ(Tool("frobnicate").status, 2);
+    EXPECT_EQ(Tool("--help").status, 0);
+}

@@ -1,0 +1,147 @@
+// The writer against the reader: exact layout, refused names, nothing
+// half-written on failure, and trees that come back as they went in.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "ArchiveWriter.h"
+#include "ORVOBF.H"
+#include "temp_dir.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Le(std::string& s, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+// Collects path -> contents of every file below the archive's current
+// directory, reading the data where the records point.
+void Collect(BigFile& bf, const std::string& archive, const std::string& prefix,
+             std::map<std::string, std::string>& out) {
+    const std::string bytes = Slurp(archive);
+    FindData cursor{};
+    for (int more = bf.FindFirst(&cursor); more; more = bf.FindNext(&cursor)) {
+        const std::string name = prefix + cursor.entry->name;
+        if (cursor.entry->attributes & BF_ATTR_DIR) {
+            out[name + "/"] = "";
+            ASSERT_TRUE(bf.PushDir());
+            ASSERT_TRUE(bf.EnterDir(cursor.entry->name));
+            Collect(bf, archive, name + "/", out);
+            ASSERT_TRUE(bf.PopDir());
+        } else {
+            ASSERT_NE(cursor.record, nullptr);
+            const uint64_t at = uint64_t{bf.dataBase} + cursor.record->offset;
+            ASSERT_LE(at + cursor.record->size, bytes.size());
+            out[name] = bytes.substr(at, cursor.record->size);
+        }
+    }
+}
+}  // namespace
+
+TEST(Writer, SmallTreeHasTheExactLayoutTheReaderExpects) {
+    TempDir dir;
+    bfw::ArchiveBuilder builder;
+    std::string error;
+    ASSERT_TRUE(builder.AddFile("d/f", "abc", &error)) << error;
+    const std::string path = dir.File("small.bf");
+    ASSERT_TRUE(builder.Write(path, &error)) << error;
+
+    std::string expected("OrvoBF - 2.02.0\x1A", 16);
+    for (uint32_t v : {1u, 1u, 32u, 70u}) Le(expected, v);
+    Le(expected, 1), Le(expected, 1), expected += 'd', Le(expected, 1);
+    Le(expected, 1), Le(expected, 1), expected += 'f', Le(expected, 2);
+    Le(expected, 3), Le(expected, 0), Le(expected, 0);
+    expected += "abc";
+    ASSERT_EQ(expected.size(), 73u);
+    EXPECT_EQ(Slurp(path), expected);
+}
+
+TEST(Writer, RefusesNamesTheReaderOrADiskCouldNotTake) {
+    bfw::ArchiveBuilder builder;
+    std::string error;
+    ASSERT_TRUE(builder.AddFile("Same", "x", &error));
+    ASSERT_TRUE(builder.AddDirectory("Dir", &error));
+    const std::string refused[] = {".",      "..",         "a\\b",          std::string("n\0ul", 4),
+                                   "C:evil", "sAME",       "dir",           std::string(256, 'n'),
+                                   "Dir/..", "Same/inner", "x/./y"};
+    for (const std::string& name : refused) {
+        error.clear();
+        EXPECT_FALSE(builder.AddFile(name, "data", &error)) << name;
+        EXPECT_FALSE(error.empty()) << name;
+    }
+    EXPECT_TRUE(builder.AddFile(std::string(255, 'n'), "", &error)) << error;
+    EXPECT_TRUE(builder.AddFile("Dir/Same", "", &error)) << error;  // other directory
+    EXPECT_EQ(builder.FileCount(), 3u);
+    EXPECT_EQ(builder.DirCount(), 1u);
+}
+
+TEST(Writer, FailedWriteLeavesNoArchiveAndNoTemporaryFile) {
+    TempDir dir;
+    const std::string source = dir.File("source.bin");
+    { std::ofstream(source, std::ios::binary) << std::string(5000, 'z'); }
+    bfw::ArchiveBuilder builder;
+    std::string error;
+    ASSERT_TRUE(builder.AddDiskFile("file", source, &error)) << error;
+    fs::resize_file(source, 100);  // shrinks after it was added
+    const std::string archive = dir.File("out.bf");
+    EXPECT_FALSE(builder.Write(archive, &error));
+    EXPECT_NE(error.find("changed size"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_FALSE(fs::exists(archive + ".partial"));
+
+    EXPECT_FALSE(builder.Write(dir.File("missing/out.bf"), &error));
+    EXPECT_FALSE(fs::exists(dir.File("missing")));
+}
+
+TEST(Writer, FolderTreeComesBackThroughTheReader) {
+    TempDir dir;
+    const fs::path src = dir.File("src");
+    fs::create_directories(src / "Levels" / "act_1");
+    fs::create_directories(src / "empty");
+    std::map<std::string, std::string> files = {
+        {"ReadMe.TXT", "read me"},
+        {"zero", ""},
+        {"Levels/act_1/Map.lvl", std::string(300000, '\x7f') + "end"},
+        {"Levels/\xC9t\xE9.bin", "high bytes"},
+        {"Levels/_first", "underscore"},
+    };
+    for (const auto& [name, contents] : files) std::ofstream(src / name, std::ios::binary) << contents;
+    std::error_code ec;
+    fs::create_symlink("ReadMe.TXT", src / "link", ec);
+
+    std::string error;
+    if (!ec) {
+        bfw::ArchiveBuilder withLink;
+        EXPECT_FALSE(withLink.AddFolder("", src.string(), &error));  // links are refused
+        EXPECT_NE(error.find("link"), std::string::npos) << error;
+        fs::remove(src / "link");
+    }
+    bfw::ArchiveBuilder builder;
+    ASSERT_TRUE(builder.AddFolder("", src.string(), &error)) << error;
+    const std::string archive = dir.File("tree.bf");
+    ASSERT_TRUE(builder.Write(archive, &error)) << error;
+
+    BigFile bf;
+    ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);
+    ASSERT_EQ(bf.Open(archive.c_str(), 0), 1) << bf.GetLastErrorText();
+    EXPECT_EQ(bf.fileCount, 5u);
+    EXPECT_EQ(bf.dirCount, 3u);
+    std::map<std::string, std::string> back;
+    Collect(bf, archive, "", back);
+    for (const auto& [name, contents] : files) {
+        ASSERT_TRUE(back.count(name)) << name;
+        EXPECT_EQ(back[name], contents) << name;
+    }
+    EXPECT_TRUE(back.count("empty/"));
+    EXPECT_EQ(back.size(), files.size() + 3);  // and Levels/, Levels/act_1/, empty/
+}
