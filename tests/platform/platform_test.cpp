@@ -1,0 +1,114 @@
+// The platform layer as its callers rely on it, and the per-thread error
+// text buffer built on it. Runs on both backends (native and under Wine).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ORVOBF.H"
+#include "platform.h"
+
+TEST(Platform, LockIsReentrantAndExcludesOtherThreads) {
+    BfLock* lock = bfplat::LockCreate();
+    ASSERT_NE(lock, nullptr);
+    bfplat::LockEnter(lock);
+    bfplat::LockEnter(lock);  // the holder may enter again
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        bfplat::LockEnter(lock);
+        entered = true;
+        bfplat::LockLeave(lock);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(entered.load());
+    bfplat::LockLeave(lock);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(entered.load());  // still held once
+    bfplat::LockLeave(lock);
+    other.join();
+    EXPECT_TRUE(entered.load());
+    bfplat::LockDestroy(lock);
+
+    int counter = 0;
+    lock = bfplat::LockCreate();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                bfplat::LockEnter(lock);
+                ++counter;
+                bfplat::LockLeave(lock);
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, 80000);
+    bfplat::LockDestroy(lock);
+}
+
+TEST(Platform, FormatterAndCaseFoldingMatchTheLibrarysNeeds) {
+    char buffer[1024];
+    EXPECT_EQ(bfplat::Format(buffer, "BigFile Error %4d\t", 0), 19);
+    EXPECT_STREQ(buffer, "BigFile Error    0\t");
+    bfplat::Format(buffer, "%s(%x).", "x", 26u);
+    EXPECT_STREQ(buffer, "x(1a).");
+    bfplat::Format(buffer, "%4d|%s", -5110, "");
+    EXPECT_STREQ(buffer, "-5110|");
+    EXPECT_EQ(bfplat::StrICmp("OrvoBF", "ORVObf"), 0);
+    EXPECT_LT(bfplat::StrICmp("_a", "a"), 0);        // '_' before letters
+    EXPECT_GT(bfplat::StrICmp("\xE9", "z"), 0);      // unsigned bytes
+    EXPECT_NE(bfplat::StrICmp("\xC9", "\xE9"), 0);   // only A-Z fold
+    EXPECT_EQ(bfplat::StrNICmp("abcX", "ABCy", 3), 0);
+}
+
+TEST(Platform, ClockDifferencesSurviveTheWrap) {
+    const uint32_t before = 0xFFFFFF00u, after = 0x00000134u;
+    EXPECT_EQ(static_cast<int32_t>(after - before), 0x234);
+    const uint32_t t0 = bfplat::TimeMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    const uint32_t elapsed = bfplat::TimeMs() - t0;
+    EXPECT_GE(elapsed, 25u);
+    EXPECT_LT(elapsed, 5000u);
+}
+
+TEST(Platform, ErrorTextsOfTwoThreadsNeverTear) {
+    std::atomic<int> torn{0};
+    auto work = [&](int32_t code, const char* expected) {
+        BigFile bf;
+        for (int i = 0; i < 20000; ++i) {
+            const char* text = bf.GetErrorText(code, 3);
+            if (std::strcmp(text, expected) != 0) ++torn;
+        }
+    };
+    std::thread a(work, BFE_FILE_IO, "BigFile Error -5110\tFile i/o error (3).");
+    std::thread b(work, BFE_MEMORY, "BigFile Error -5120\tMemory allocation error (3).");
+    a.join();
+    b.join();
+    EXPECT_EQ(torn.load(), 0);
+}
+
+TEST(Platform, MessageBoxHookSeesEveryBox) {
+    struct Seen {
+        std::string text, caption;
+        int count = 0;
+    } seen;
+    bfplat::SetMessageBoxHook(
+        [](void*, const char* text, const char* caption, unsigned, void* user) {
+            auto* s = static_cast<Seen*>(user);
+            s->text = text;
+            s->caption = caption;
+            ++s->count;
+            return 1;
+        },
+        &seen);
+    BigFile bf;
+    EXPECT_EQ(bf.Init(2069), 1);  // a mismatch warns and goes on
+    bfplat::SetMessageBoxHook(nullptr, nullptr);
+    EXPECT_EQ(seen.count, 1);
+    EXPECT_EQ(seen.caption, "WARNING...");
+    EXPECT_EQ(seen.text,
+              "ORVOBF.H reports to be at version 2070\nand LIBRARY indicates version 2069.\n"
+              "Check out for updated library\nat technical direction offices.");
+}
