@@ -112,7 +112,9 @@ TEST(Writer, FolderTreeComesBackThroughTheReader) {
         {"ReadMe.TXT", "read me"},
         {"zero", ""},
         {"Levels/act_1/Map.lvl", std::string(300000, '\x7f') + "end"},
+#ifndef _WIN32  // narrow names there are in the ANSI code page, not bytes
         {"Levels/\xC9t\xE9.bin", "high bytes"},
+#endif
         {"Levels/_first", "underscore"},
     };
     for (const auto& [name, contents] : files) std::ofstream(src / name, std::ios::binary) << contents;
@@ -134,7 +136,7 @@ TEST(Writer, FolderTreeComesBackThroughTheReader) {
     BigFile bf;
     ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);
     ASSERT_EQ(bf.Open(archive.c_str(), 0), 1) << bf.GetLastErrorText();
-    EXPECT_EQ(bf.fileCount, 5u);
+    EXPECT_EQ(bf.fileCount, files.size());
     EXPECT_EQ(bf.dirCount, 3u);
     std::map<std::string, std::string> back;
     Collect(bf, archive, "", back);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <system_error>
 
@@ -16,7 +17,7 @@ struct ArchiveBuilder::Node {
     bool isDir = false;
     std::vector<std::unique_ptr<Node>> children;
     std::string contents;  // file from memory
-    std::string diskPath;  // file from disk (contents empty then)
+    std::filesystem::path diskPath;  // file from disk (contents empty then)
     uint64_t size = 0;
     uint64_t offset = 0;  // relative to the data area, set by Write
 };
@@ -99,27 +100,25 @@ void EmitBlock(const Node* dir, RawArchive& raw) {
     }
 }
 
+// Streams a disk file into the archive; fs::path keeps names intact on
+// systems whose narrow strings are not the file system's own encoding.
 bool CopyDiskFile(const Node* file, std::FILE* out, std::vector<char>& buffer,
                   std::string* error) {
-    std::FILE* in = std::fopen(file->diskPath.c_str(), "rb");
-    if (!in) return Fail(error, "cannot open " + file->diskPath);
+    std::ifstream in(file->diskPath, std::ios::binary);
+    const std::string shown = file->diskPath.string();
+    if (!in) return Fail(error, "cannot open " + shown);
     uint64_t copied = 0;
-    std::string problem;
-    for (;;) {
-        const size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const size_t n = static_cast<size_t>(in.gcount());
         if (n == 0) break;
         copied += n;
         if (copied > file->size) break;
-        if (std::fwrite(buffer.data(), 1, n, out) != n) {
-            problem = "write error";
-            break;
-        }
+        if (std::fwrite(buffer.data(), 1, n, out) != n) return Fail(error, "write error");
     }
-    if (problem.empty() && std::ferror(in)) problem = "cannot read " + file->diskPath;
-    if (problem.empty() && copied != file->size)
-        problem = file->diskPath + " changed size while the archive was written";
-    std::fclose(in);
-    return problem.empty() || Fail(error, problem);
+    if (in.bad()) return Fail(error, "cannot read " + shown);
+    if (copied != file->size) return Fail(error, shown + " changed size while the archive was written");
+    return true;
 }
 
 bool WriteData(const Node* dir, std::FILE* out, std::vector<char>& buffer, std::string* error) {
@@ -225,51 +224,61 @@ bool ArchiveBuilder::AddFile(std::string_view archivePath, std::string contents,
     return true;
 }
 
-bool ArchiveBuilder::AddDiskFile(std::string_view archivePath, const std::string& diskPath,
-                                 std::string* error) {
+static bool AddDiskNode(Node* root, std::string_view archivePath, const fs::path& disk,
+                        std::string* error) {
     std::error_code ec;
-    const auto status = fs::symlink_status(diskPath, ec);
+    const auto status = fs::symlink_status(disk, ec);
     if (ec || !fs::is_regular_file(status))
-        return Fail(error, diskPath + ": not a regular file");
-    const uint64_t size = fs::file_size(diskPath, ec);
-    if (ec) return Fail(error, diskPath + ": " + ec.message());
+        return Fail(error, disk.string() + ": not a regular file");
+    const uint64_t size = fs::file_size(disk, ec);
+    if (ec) return Fail(error, disk.string() + ": " + ec.message());
     std::string leaf;
-    Node* parent = ParentFor(root_.get(), archivePath, leaf, error);
+    Node* parent = ParentFor(root, archivePath, leaf, error);
     if (!parent) return false;
     auto node = std::make_unique<Node>();
     node->name = leaf;
     node->size = size;
-    node->diskPath = diskPath;
+    node->diskPath = disk;
     parent->children.push_back(std::move(node));
+    return true;
+}
+
+bool ArchiveBuilder::AddDiskFile(std::string_view archivePath, const std::string& diskPath,
+                                 std::string* error) {
+    return AddDiskNode(root_.get(), archivePath, fs::path(diskPath), error);
+}
+
+static bool AddFolderTree(ArchiveBuilder& builder, Node* root, std::string_view archivePath,
+                          const fs::path& folder, std::string* error) {
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(folder, ec)))
+        return Fail(error, folder.string() + ": not a directory");
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(*it);
+    if (ec) return Fail(error, folder.string() + ": " + ec.message());
+    std::sort(entries.begin(), entries.end());
+    const std::string prefix = archivePath.empty() ? "" : std::string(archivePath) + "/";
+    for (const auto& entry : entries) {
+        const std::string inside = prefix + entry.path().filename().string();
+        const auto status = entry.symlink_status(ec);
+        if (ec) return Fail(error, entry.path().string() + ": " + ec.message());
+        if (fs::is_directory(status)) {
+            if (!builder.AddDirectory(inside, error) ||
+                !AddFolderTree(builder, root, inside, entry.path(), error))
+                return false;
+        } else if (fs::is_regular_file(status)) {
+            if (!AddDiskNode(root, inside, entry.path(), error)) return false;
+        } else {
+            return Fail(error, entry.path().string() + ": neither a regular file nor a directory");
+        }
+    }
     return true;
 }
 
 bool ArchiveBuilder::AddFolder(std::string_view archivePath, const std::string& diskFolder,
                                std::string* error) {
-    std::error_code ec;
-    if (!fs::is_directory(fs::symlink_status(diskFolder, ec)))
-        return Fail(error, diskFolder + ": not a directory");
-    std::vector<fs::directory_entry> entries;
-    for (fs::directory_iterator it(diskFolder, ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(*it);
-    if (ec) return Fail(error, diskFolder + ": " + ec.message());
-    std::sort(entries.begin(), entries.end());
-    const std::string prefix = archivePath.empty() ? "" : std::string(archivePath) + "/";
-    for (const auto& entry : entries) {
-        const std::string name = entry.path().filename().string();
-        const std::string inside = prefix + name;
-        const std::string disk = entry.path().string();
-        const auto status = entry.symlink_status(ec);
-        if (ec) return Fail(error, disk + ": " + ec.message());
-        if (fs::is_directory(status)) {
-            if (!AddDirectory(inside, error) || !AddFolder(inside, disk, error)) return false;
-        } else if (fs::is_regular_file(status)) {
-            if (!AddDiskFile(inside, disk, error)) return false;
-        } else {
-            return Fail(error, disk + ": neither a regular file nor a directory");
-        }
-    }
-    return true;
+    return AddFolderTree(*this, root_.get(), archivePath, fs::path(diskFolder), error);
 }
 
 bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
