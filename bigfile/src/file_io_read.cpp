@@ -1,0 +1,111 @@
+// Reading through a handle: disk files with stdio, stored entries from the
+// shared archive stream with the end-of-entry clamp.
+#include <cstdio>
+#include <cstring>
+
+#include "ORVOBF.H"
+#include "open_file_state.h"
+#include "platform.h"
+
+namespace {
+// Text mode: CR LF is delivered as LF. The raw bytes are read in binary
+// and translated here on every system, so a text read never consumes a
+// byte beyond the entry's end and both builds deliver the same bytes. A
+// lone CR and every other byte (0x1A included) pass unchanged.
+uint32_t TranslateText(unsigned char* bytes, uint32_t count) {
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (bytes[i] == '\r' && i + 1 < count && bytes[i + 1] == '\n') continue;
+        bytes[kept++] = bytes[i];
+    }
+    return kept;
+}
+}  // namespace
+
+int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t* read) {
+    if (!buffer) {
+        SetError(BFE_BAD_PARAMETER, 1);
+        return 0;
+    }
+    if (!read) {
+        SetError(BFE_BAD_PARAMETER, 2);
+        return 0;
+    }
+    bfcore::LockGuard guard(lock);
+    if (!bfcore::IsOpenHandle(*this, handle)) {
+        SetError(BFE_BAD_HANDLE, 0);
+        return 0;
+    }
+    if (handleKinds[handle] == bfcore::kKindDisk) {
+        FILE* disk = static_cast<FILE*>(handles[handle]);
+        *read = static_cast<uint32_t>(std::fread(buffer, 1, count, disk));
+        if (std::ferror(disk)) {
+            SetError(BFE_FILE_IO, 1);
+            return 0;
+        }
+        return 1;
+    }
+
+    OpenFileState* state = bfcore::ArchiveState(*this, handle);
+    Log("Reading %d bytes of file %d", static_cast<int>(count), static_cast<int>(handle));
+    if (state->record->packed != 0) {
+        SetError(BFE_PACKED_STREAM, 0);  // packed entries never open in this build
+        return 0;
+    }
+    // Text is translated from raw bytes (above), so the stream stays binary.
+    SetArchiveMode(archiveStream, BF_MODE_BINARY);
+    if (streamPos != static_cast<uint64_t>(state->position)) {
+        if (bfplat::StreamSeek(archiveStream, state->position, SEEK_SET) != 0) {
+            SetError(BFE_SEEK, 0);
+            return 0;
+        }
+    }
+    const int64_t absoluteEnd = int64_t{dataBase} + state->end;
+    const int64_t left = absoluteEnd > state->position ? absoluteEnd - state->position : 0;
+    const bool beyondEnd = int64_t{count} > left;
+    const uint32_t wanted = beyondEnd ? static_cast<uint32_t>(left) : count;
+
+    auto* out = static_cast<unsigned char*>(buffer);
+    uint32_t consumed;
+    if (wanted == 1) {
+        const int c = std::getc(archiveStream);
+        consumed = c == EOF ? 0 : 1;
+        if (consumed) out[0] = static_cast<unsigned char>(c);
+    } else {
+        consumed = static_cast<uint32_t>(std::fread(out, 1, wanted, archiveStream));
+    }
+    uint32_t delivered = consumed;
+    if (state->mode != BF_MODE_BINARY && consumed > 0) {
+        bool pairedAtEnd = false;
+        // A CR that ends this piece may pair with an LF that starts the next.
+        if (out[consumed - 1] == '\r' && state->position + consumed < absoluteEnd) {
+            const int next = std::getc(archiveStream);
+            if (next == '\n') {
+                pairedAtEnd = true;
+                ++consumed;
+            } else if (next != EOF) {
+                std::ungetc(next, archiveStream);
+            }
+        }
+        if (pairedAtEnd) {
+            delivered = TranslateText(out, delivered - 1);
+            out[delivered++] = '\n';
+        } else {
+            delivered = TranslateText(out, delivered);
+        }
+    }
+    state->position += consumed;
+    streamPos = static_cast<uint64_t>(state->position);
+    *read = delivered;
+    if (std::ferror(archiveStream)) {
+        SetError(BFE_FILE_IO, 0);
+        return 0;
+    }
+    if (consumed < wanted) {
+        // The archive ends before the entry does: a short read, never an end.
+        SetError(BFE_FILE_IO, 0);
+        return 0;
+    }
+    if (beyondEnd) state->eof = 1;
+    return 1;
+}
