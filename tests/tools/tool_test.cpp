@@ -48,6 +48,11 @@ TEST(Tool, CreateListInfoOfAFolder) {
     EXPECT_NE(listed.out.find("1234  stored"), std::string::npos) << listed.out;
     EXPECT_LT(listed.out.find("Sub/"), listed.out.find("top.txt"));  // name order
 
+    Outcome cat = Tool("cat " + archive + " top.txt /nope sub/data.bin");
+    EXPECT_EQ(cat.status, 1);
+    EXPECT_NE(cat.out.find("top" + std::string(1234, 'd')), std::string::npos);
+    EXPECT_NE(cat.out.find("/nope: no such file"), std::string::npos) << cat.out;
+
     Outcome info = Tool("info " + archive);
     ASSERT_EQ(info.status, 0) << info.out;
     EXPECT_NE(info.out.find("format version:  2.02.0"), std::string::npos) << info.out;

@@ -1,0 +1,68 @@
+// bigfile cat ARCHIVE PATH...: entries to standard output, as they are.
+#include <getopt.h>
+
+#include <cstdio>
+#include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "commands.h"
+#include "tool_util.h"
+
+namespace {
+constexpr const char* kSynopsis = "ARCHIVE PATH...";
+
+// Copies one entry; false (with a message naming it) when it fails.
+bool CatEntry(BigFile& bf, const char* path, std::vector<unsigned char>& buffer) {
+    FileHandle handle = 0;
+    if (!bf.FileOpen(path, &handle, BF_MODE_BINARY)) {
+        std::fprintf(stderr, "bigfile cat: %s: %s\n", path,
+                     bf.GetErrorCode() != 0 ? bf.GetLastErrorText() : "no such file in the archive");
+        return false;
+    }
+    bool ok = true;
+    while (ok && !bf.FileEof(handle)) {
+        uint32_t got = 0;
+        if (!bf.FileRead(handle, buffer.data(), static_cast<uint32_t>(buffer.size()), &got)) {
+            std::fprintf(stderr, "bigfile cat: %s: %s\n", path, bf.GetLastErrorText());
+            ok = false;
+        }
+        if (got > 0 && std::fwrite(buffer.data(), 1, got, stdout) != got) {
+            std::fprintf(stderr, "bigfile cat: write error\n");
+            ok = false;
+        }
+    }
+    bf.FileClose(handle);
+    return ok;
+}
+
+int RunCat(int argc, char** argv) {
+    static const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
+    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
+        if (c == 'h') {
+            tool::PrintCommandUsage("cat", kSynopsis, stdout);
+            std::printf("Writes the named entries of ARCHIVE to standard output.\n");
+            return 0;
+        }
+        tool::PrintCommandUsage("cat", kSynopsis, stderr);
+        return 2;
+    }
+    if (argc - optind < 2) {
+        tool::PrintCommandUsage("cat", kSynopsis, stderr);
+        return 2;
+    }
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    BigFile bf;
+    if (!tool::OpenArchive(bf, "cat", argv[optind])) return 1;
+    std::vector<unsigned char> buffer(1 << 20);
+    bool all = true;
+    for (int i = optind + 1; i < argc; ++i) all = CatEntry(bf, argv[i], buffer) && all;
+    return std::fflush(stdout) == 0 && all ? 0 : 1;
+}
+}  // namespace
+
+BIGFILE_COMMAND("cat", kSynopsis, "write entries to standard output", RunCat);
