@@ -1,0 +1,113 @@
+// Whole-image decoding. Output history is the destination itself: window
+// position p seen from ring position r lies ((r - p - 1) & 1023) + 1 bytes
+// back; bytes before the image's start come from the cleared window (0).
+#include <cstring>
+
+#include "PackedStream.h"
+
+namespace {
+
+inline uint32_t Load32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Decodes from `body` (`words` code words) into dest up to `limit` bytes.
+// Stops after `stopAt` bytes when `needMarker` is false, else at the end
+// marker (a symbol beginning at or after stopAt other than the marker is
+// damage). Returns bytes produced or PSE_DAMAGED.
+int64_t Decode(const unsigned char* body, int64_t words, unsigned char* dest, int64_t stopAt, int64_t limit,
+               bool needMarker) {
+    if (words <= 0) return stopAt == 0 && !needMarker ? 0 : PSE_DAMAGED;
+    const unsigned char* in = body + 4;
+    const unsigned char* inEnd = body + 4 * words;
+    uint32_t acc = Load32(body);
+    int32_t bits = 32;
+    uint32_t r = 1;
+    int64_t o = 0;
+    for (;;) {
+        if (!needMarker && o >= stopAt) return o;
+        if (bits == 0) return PSE_DAMAGED;
+        const uint32_t w = in < inEnd ? Load32(in) : 0;
+        const uint64_t x = (static_cast<uint64_t>(acc) << 32) | (static_cast<uint64_t>(w) << (32 - bits));
+        int32_t len;
+        if (x >> 63) {
+            len = 9;
+            if (len > bits && in >= inEnd) return PSE_DAMAGED;
+            if (o >= stopAt || o >= limit) return PSE_DAMAGED;
+            dest[o++] = static_cast<unsigned char>(x >> 55);
+            r = (r + 1) & 1023;
+        } else {
+            const uint32_t p = static_cast<uint32_t>(x >> 53) & 1023;
+            if (p == 0) {
+                if (11 > bits && in >= inEnd) return PSE_DAMAGED;
+                return o >= stopAt ? o : PSE_DAMAGED;
+            }
+            len = 15;
+            if (len > bits && in >= inEnd) return PSE_DAMAGED;
+            if (o >= stopAt) return PSE_DAMAGED;
+            int64_t n = static_cast<int64_t>((x >> 49) & 15) + 2;
+            const int64_t dist = ((r - p - 1) & 1023) + 1;
+            r = (r + static_cast<uint32_t>(n)) & 1023;
+            int64_t end = o + n;
+            if (end > limit) end = limit;
+            if (dist >= 8 && dist <= o && end + 16 <= limit) {
+                unsigned char* d = dest + o;
+                const unsigned char* s = d - dist;
+                uint64_t t;
+                std::memcpy(&t, s, 8);
+                std::memcpy(d, &t, 8);
+                std::memcpy(&t, s + 8, 8);
+                std::memcpy(d + 8, &t, 8);
+                d[16] = s[16];
+                o = end;
+            } else {
+                for (; o < end; ++o) dest[o] = o >= dist ? dest[o - dist] : 0;
+            }
+            if (!needMarker && o >= stopAt) return stopAt;
+            if (o >= limit && o < stopAt) return PSE_DAMAGED;
+        }
+        acc = static_cast<uint32_t>((x << len) >> 32);
+        if (len >= bits) {
+            if (in < inEnd) {
+                in += 4;
+                bits += 32 - len;
+            } else {
+                bits = 0;
+            }
+        } else {
+            bits -= len;
+        }
+    }
+}
+
+}  // namespace
+
+int32_t PackedStream::UnpackBuffer(const unsigned char* image, unsigned char* destination) {
+    const int32_t header = static_cast<int32_t>(Load32(image));
+    if (header == INT32_MIN) return PSE_DAMAGED;
+    if (header < 0) {
+        std::memcpy(destination, image + 4, static_cast<size_t>(-static_cast<int64_t>(header)));
+        return header;
+    }
+    const int64_t words = (PackedMaxImageSize(header) - 4) / 4;
+    const int64_t got = Decode(image + 4, words, destination, header, static_cast<int64_t>(header) + 16, true);
+    return got < 0 ? PSE_DAMAGED : header;
+}
+
+int32_t PackedStream::UnpackBuffer(const unsigned char* image, size_t imageLength, unsigned char* destination,
+                                   size_t capacity) {
+    if (imageLength < 4) return PSE_DAMAGED;
+    const int32_t header = static_cast<int32_t>(Load32(image));
+    if (header == INT32_MIN) return PSE_DAMAGED;
+    const int64_t total = header < 0 ? -static_cast<int64_t>(header) : header;
+    if (static_cast<uint64_t>(total) > capacity) return PSE_BUFFER_TOO_SMALL;
+    const int64_t bodyBytes = static_cast<int64_t>(imageLength) - 4;
+    if (header < 0) {
+        if (bodyBytes < total) return PSE_DAMAGED;
+        std::memcpy(destination, image + 4, static_cast<size_t>(total));
+        return static_cast<int32_t>(total);
+    }
+    const int64_t got = Decode(image + 4, bodyBytes / 4, destination, total, total, false);
+    return got == total ? static_cast<int32_t>(total) : PSE_DAMAGED;
+}
