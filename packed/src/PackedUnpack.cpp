@@ -28,23 +28,30 @@ int64_t Decode(const unsigned char* body, int64_t words, unsigned char* dest, in
     for (;;) {
         if (!needMarker && o >= stopAt) return o;
         if (bits == 0) return PSE_DAMAGED;
-        const uint32_t w = in < inEnd ? Load32(in) : 0;
-        const uint64_t x = (static_cast<uint64_t>(acc) << 32) | (static_cast<uint64_t>(w) << (32 - bits));
+        // The next word is fetched only when the symbol reaches into it, so
+        // a sound body is never read past its last word.
+        uint64_t x = static_cast<uint64_t>(acc) << 32;
+        bool loaded = false;
+        const auto load = [&]() {
+            if (!loaded && in < inEnd) {
+                x |= static_cast<uint64_t>(Load32(in)) << (32 - bits);
+                loaded = true;
+            }
+            return loaded;
+        };
         int32_t len;
         if (x >> 63) {
             len = 9;
-            if (len > bits && in >= inEnd) return PSE_DAMAGED;
+            if (len >= bits && !load() && len > bits) return PSE_DAMAGED;
             if (o >= stopAt || o >= limit) return PSE_DAMAGED;
             dest[o++] = static_cast<unsigned char>(x >> 55);
             r = (r + 1) & 1023;
         } else {
+            if (11 > bits && !load()) return PSE_DAMAGED;
             const uint32_t p = static_cast<uint32_t>(x >> 53) & 1023;
-            if (p == 0) {
-                if (11 > bits && in >= inEnd) return PSE_DAMAGED;
-                return o >= stopAt ? o : PSE_DAMAGED;
-            }
+            if (p == 0) return o >= stopAt ? o : PSE_DAMAGED;
             len = 15;
-            if (len > bits && in >= inEnd) return PSE_DAMAGED;
+            if (len >= bits && !load() && len > bits) return PSE_DAMAGED;
             if (o >= stopAt) return PSE_DAMAGED;
             int64_t n = static_cast<int64_t>((x >> 49) & 15) + 2;
             const int64_t dist = ((r - p - 1) & 1023) + 1;
@@ -69,7 +76,7 @@ int64_t Decode(const unsigned char* body, int64_t words, unsigned char* dest, in
         }
         acc = static_cast<uint32_t>((x << len) >> 32);
         if (len >= bits) {
-            if (in < inEnd) {
+            if (loaded) {
                 in += 4;
                 bits += 32 - len;
             } else {
