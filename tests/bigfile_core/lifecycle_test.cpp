@@ -1,0 +1,149 @@
+// The archive object's life: Init, Open, Close, probing, error texts and
+// the debug log.
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "core_fixture.h"
+
+namespace {
+
+using LifecycleTest = CoreTest;
+
+int g_progressCalls = 0;
+int CountProgress(int32_t) { return ++g_progressCalls; }
+
+TEST_F(LifecycleTest, OpenReopenAndFailuresLeaveACleanObject) {
+    const std::string small = dir.Write("Small.bf", SmallArchive().bytes);
+    bf.SetSearchArchive(0);
+    bf.SetProgressCallback(&CountProgress, 1);
+    ASSERT_EQ(bf.Open(small.c_str(), 0), 1);
+    EXPECT_EQ(bf.searchArchive, 1u);  // Open resets the settings
+    bf.SetSearchArchive(0);
+    g_progressCalls = 0;
+    std::string upper = small;
+    upper.replace(upper.size() - 8, 8, "SMALL.BF");
+    // The same archive in other letter case is not read again.
+    ASSERT_EQ(bf.Open(upper.c_str(), 0), 1);
+    EXPECT_EQ(g_progressCalls, 0);
+    EXPECT_EQ(bf.searchArchive, 0u);
+
+    // Opening another archive closes the first with all its handles.
+    FileHandle disk = 0;
+    const std::string loose = dir.Write("loose.txt", std::vector<unsigned char>{'x'});
+    ASSERT_EQ(bf.FileOpen(loose.c_str(), &disk, BF_MODE_BINARY), 1);
+    const std::string other = dir.Write("other.bf", SmallArchive().bytes);
+    ASSERT_EQ(bf.Open(other.c_str(), 0), 1);
+    EXPECT_EQ(bf.FileTell(disk), -1);
+    ExpectError(BFE_BAD_HANDLE, 0);
+
+    const std::string missing = dir.File("missing.bf");
+    EXPECT_EQ(bf.Open(missing.c_str(), 0), 0);
+    ExpectError(BFE_CANNOT_OPEN, 0);
+    EXPECT_EQ(bf.IsOpen(), 0u);
+    EXPECT_EQ(bf.GetName(), nullptr);
+
+    ArchiveBytes bad = SmallArchive();
+    bad.bytes[0] = 'X';
+    const std::string badFile = dir.Write("bad.bf", bad.bytes);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(bf.Open(badFile.c_str(), 0), 0);
+        ExpectError(BFE_FILE_IO, 1);
+        EXPECT_EQ(bf.IsOpen(), 0u);
+    }
+    ASSERT_EQ(bf.Open(small.c_str(), 0), 1);
+    EXPECT_EQ(bf.Close(), 1);
+    EXPECT_EQ(bf.Close(), 1);
+    EXPECT_EQ(bf.IsOpen(), 0u);
+}
+
+TEST_F(LifecycleTest, EveryFailedAllocationOfOpenIsReportedAndUndone) {
+    ArchiveBytes a;
+    a.Header(2, 3, 32, 0).Block(3).Dir("d").Block(2).File("f", 1, 0).File("g", 1, 1).Dir("e").Block(0).File("h", 1, 2);
+    a.Patch(28, static_cast<uint32_t>(a.Size()));
+    a.Raw("abc");
+    const std::string file = dir.Write("alloc.bf", a.bytes);
+    int failures = 0;
+    for (uint64_t n = 1; n < 1000; ++n) {
+        bfplat::FailAllocationAfter(n);
+        const int ok = bf.Open(file.c_str(), 0);
+        bfplat::FailAllocationAfter(0);
+        if (ok) break;
+        ++failures;
+        ExpectError(BFE_MEMORY, bf.GetErrorDetail());
+        EXPECT_EQ(bf.IsOpen(), 0u) << n;
+        EXPECT_EQ(bf.root.count, 0u) << n;
+        EXPECT_EQ(bf.current, &bf.root) << n;
+    }
+    EXPECT_GT(failures, 8);  // path, names, entries and payloads all allocate
+    ASSERT_EQ(bf.IsOpen(), 1u);
+    ASSERT_EQ(bf.ChangeDir("d"), 1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"f", "g"}));
+}
+
+TEST_F(LifecycleTest, VersionWarningAndProbe) {
+    BigFile other;
+    EXPECT_EQ(other.Init(2069), 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "WARNING...");
+    EXPECT_EQ(boxes[0].text,
+              "ORVOBF.H reports to be at version 2070\nand LIBRARY indicates version 2069.\n"
+              "Check out for updated library\nat technical direction offices.");
+    BfLock* lock = other.lock;
+    EXPECT_EQ(other.Init(BIGFILE_HEADER_VERSION), 1);
+    EXPECT_EQ(other.lock, lock);  // a lock in use is never replaced
+
+    const std::string small = dir.Write("small.bf", SmallArchive().bytes);
+    const std::string shortFile = dir.Write("short.bin", std::vector<unsigned char>(20, 'O'));
+    ASSERT_EQ(bf.Open(small.c_str(), 0), 1);
+    EXPECT_EQ(bf.ProbeFile(shortFile.c_str()), 0);
+    ExpectError(BFE_FILE_IO, 0);
+    EXPECT_EQ(bf.ProbeFile(small.c_str()), 1);
+    EXPECT_EQ(bf.IsOpen(), 1u);
+    EXPECT_EQ(bf.ChangeDir("d"), 1);
+}
+
+TEST_F(LifecycleTest, ErrorTextsFollowTheTable) {
+    EXPECT_STREQ(bf.GetErrorText(BFE_FILE_IO, 3), "BigFile Error -5110\tFile i/o error (3).");
+    EXPECT_STREQ(bf.GetErrorText(BFE_BAD_PARAMETER, 26), "BigFile Error -5360\tBad parameter (1a).");
+    EXPECT_STREQ(bf.GetErrorText(BFE_CANNOT_OPEN, 0), "BigFile Error -5100\tFile cannot be opened.(0).");
+    EXPECT_STREQ(bf.GetErrorText(BFE_PACKED_STREAM, 9), "BigFile Error -5570\tUndefined error.");
+    EXPECT_STREQ(bf.GetErrorText(-1, 0), "BigFile Error   -1\tUndefined error.");
+    const char* first = bf.GetErrorText(BFE_SEEK, 1);
+    EXPECT_EQ(bf.GetErrorText(BFE_MEMORY, 2), first);
+    EXPECT_STREQ(first, "BigFile Error -5120\tMemory allocation error (2).");
+
+    const std::string small = dir.Write("small.bf", SmallArchive().bytes);
+    ASSERT_EQ(bf.Open(small.c_str(), 0), 1);
+    EXPECT_STREQ(bf.GetLastErrorText(), "BigFile Error    0\tUndefined error.");
+}
+
+TEST_F(LifecycleTest, LogLinesCarryTheTimeAndTheMessage) {
+    const std::string small = dir.Write("small.bf", SmallArchive().bytes);
+    const std::string logPath = dir.File("bf.log");
+    {
+        BigFile logged;
+        ASSERT_EQ(logged.Init(BIGFILE_HEADER_VERSION), 1);
+        ASSERT_EQ(logged.SetLogFile(logPath.c_str()), 1);
+        ASSERT_EQ(logged.Open(small.c_str(), 0), 1);
+        FileHandle handle = 0;
+        ASSERT_EQ(logged.FileOpen("d/f", &handle, BF_MODE_BINARY), 1);
+        ASSERT_EQ(logged.FileClose(handle), 1);
+        logged.Log("%s %d", "value", 42);
+    }  // destruction closes and flushes the log
+    std::ifstream in(logPath, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::regex expected(
+        "[ 0-9]{7}[0-9] : Opening file \\[d/f\\] in mode 32768 handle 1\n\n"
+        "[ 0-9]{7}[0-9] : Closing file 1 \n"
+        "[ 0-9]{7}[0-9] : value 42\n");
+    EXPECT_TRUE(std::regex_match(text.str(), expected)) << text.str();
+
+    BigFile quiet;
+    ASSERT_EQ(quiet.Init(BIGFILE_HEADER_VERSION), 1);
+    EXPECT_EQ(quiet.SetLogFile(dir.File("no/such/dir/x.log").c_str()), 0);
+    quiet.Log("nothing");  // must not crash with no log
+}
+
+}  // namespace
