@@ -20,5 +20,7 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/OrvoBFConfigVersion
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/OrvoBFConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/OrvoBFConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvoBF)
+# Relative to the .pc file, so an install moved or made with --prefix still works.
+file(RELATIVE_PATH ORVOBF_PC_TO_PREFIX /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
 configure_file(cmake/orvobf.pc.in ${CMAKE_CURRENT_BINARY_DIR}/orvobf.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/orvobf.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
