@@ -48,7 +48,13 @@ int StrNICmp(const char* a, const char* b, size_t n);
 // --- Streams: 64-bit positions and descriptor helpers. -----------------
 int64_t StreamTell(FILE* stream);                          // -1 on failure
 int StreamSeek(FILE* stream, int64_t offset, int origin);  // 0 on success
+// StreamSeek calls made by the process so far (tests and benchmarks check
+// that consecutive reads of one handle never seek).
+uint64_t StreamSeekCount();
 int64_t StreamLength(FILE* stream);                        // -1 on failure
+// fread without the stream's own lock, for streams the caller already
+// serialises; *failed tells whether the stream's error indicator is set.
+size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed);
 // Switches a stream's descriptor between binary and text translation
 // (BF_MODE_BINARY / BF_MODE_TEXT); a no-op where stdio does not translate.
 void StreamSetMode(FILE* stream, uint32_t mode);

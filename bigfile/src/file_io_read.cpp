@@ -47,13 +47,13 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
     }
 
     OpenFileState* state = bfcore::ArchiveState(*this, handle);
-    Log("Reading %d bytes of file %d", static_cast<int>(count), static_cast<int>(handle));
+    if (logStream) Log("Reading %d bytes of file %d", static_cast<int>(count), static_cast<int>(handle));
     if (state->record->packed != 0) {
         SetError(BFE_PACKED_STREAM, 0);  // packed entries never open in this build
         return 0;
     }
     // Text is translated from raw bytes (above), so the stream stays binary.
-    SetArchiveMode(archiveStream, BF_MODE_BINARY);
+    if (archiveMode != BF_MODE_BINARY) SetArchiveMode(archiveStream, BF_MODE_BINARY);
     if (streamPos != static_cast<uint64_t>(state->position)) {
         if (bfplat::StreamSeek(archiveStream, state->position, SEEK_SET) != 0) {
             SetError(BFE_SEEK, 0);
@@ -66,14 +66,10 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
     const uint32_t wanted = beyondEnd ? static_cast<uint32_t>(left) : count;
 
     auto* out = static_cast<unsigned char*>(buffer);
-    uint32_t consumed;
-    if (wanted == 1) {
-        const int c = std::getc(archiveStream);
-        consumed = c == EOF ? 0 : 1;
-        if (consumed) out[0] = static_cast<unsigned char>(c);
-    } else {
-        consumed = static_cast<uint32_t>(std::fread(out, 1, wanted, archiveStream));
-    }
+    // Every use of the archive stream holds the object's lock, so stdio's
+    // own per-call lock is redundant here.
+    bool failed = false;
+    uint32_t consumed = static_cast<uint32_t>(bfplat::StreamRead(archiveStream, out, wanted, &failed));
     uint32_t delivered = consumed;
     if (state->mode != BF_MODE_BINARY && consumed > 0) {
         bool pairedAtEnd = false;
@@ -85,6 +81,8 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
                 ++consumed;
             } else if (next != EOF) {
                 std::ungetc(next, archiveStream);
+            } else {
+                failed = failed || std::ferror(archiveStream) != 0;
             }
         }
         if (pairedAtEnd) {
@@ -97,7 +95,7 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
     state->position += consumed;
     streamPos = static_cast<uint64_t>(state->position);
     *read = delivered;
-    if (std::ferror(archiveStream)) {
+    if (failed) {
         SetError(BFE_FILE_IO, 0);
         return 0;
     }

@@ -1,18 +1,31 @@
 // POSIX backend of the platform layer.
+#include <atomic>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <new>
 
 #include "ORVOBF.H"
 #include "platform.h"
 
+// Re-entrant lock: one compare-exchange to take it and one exchange to
+// give it back when nobody waits (a small read takes it once), sleeping in
+// atomic wait when it is contended. state: 0 free, 1 held, 2 held with
+// waiters. owner and depth are only written by the thread holding it.
 struct BfLock {
-    std::recursive_mutex mutex;
+    std::atomic<int> state{0};
+    std::atomic<const void*> owner{nullptr};
+    unsigned depth = 0;
 };
+
+namespace {
+const void* ThisThread() {
+    static thread_local char token;
+    return &token;
+}
+}  // namespace
 
 namespace bfplat {
 
@@ -27,8 +40,25 @@ void LockDestroy(BfLock* lock) {
     Free(lock);
 }
 
-void LockEnter(BfLock* lock) { lock->mutex.lock(); }
-void LockLeave(BfLock* lock) { lock->mutex.unlock(); }
+void LockEnter(BfLock* lock) {
+    const void* self = ThisThread();
+    if (lock->owner.load(std::memory_order_relaxed) == self) {
+        ++lock->depth;
+        return;
+    }
+    int expected = 0;
+    if (!lock->state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
+        while (lock->state.exchange(2, std::memory_order_acquire) != 0) lock->state.wait(2);
+    }
+    lock->owner.store(self, std::memory_order_relaxed);
+    lock->depth = 1;
+}
+
+void LockLeave(BfLock* lock) {
+    if (--lock->depth != 0) return;
+    lock->owner.store(nullptr, std::memory_order_relaxed);
+    if (lock->state.exchange(0, std::memory_order_release) == 2) lock->state.notify_one();
+}
 
 // Without a desktop the box is the caption and the text on standard error;
 // it is "dismissed" at once.
@@ -64,8 +94,29 @@ int Format(char* buffer, const char* format, ...) {
 
 int64_t StreamTell(FILE* stream) { return static_cast<int64_t>(ftello(stream)); }
 
+namespace {
+std::atomic<uint64_t> g_seeks{0};
+}
+
+uint64_t StreamSeekCount() { return g_seeks.load(std::memory_order_relaxed); }
+
 int StreamSeek(FILE* stream, int64_t offset, int origin) {
+    g_seeks.fetch_add(1, std::memory_order_relaxed);
     return fseeko(stream, static_cast<off_t>(offset), origin) == 0 ? 0 : -1;
+}
+
+size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed) {
+    size_t got;
+    if (count == 1) {
+        // One byte is the common small read; getc skips fread's set-up.
+        const int c = getc_unlocked(stream);
+        got = c == EOF ? 0 : 1;
+        if (got) *static_cast<unsigned char*>(buffer) = static_cast<unsigned char>(c);
+    } else {
+        got = fread_unlocked(buffer, 1, count, stream);
+    }
+    *failed = ferror_unlocked(stream) != 0;
+    return got;
 }
 
 int64_t StreamLength(FILE* stream) {

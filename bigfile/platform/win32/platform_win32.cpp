@@ -1,4 +1,5 @@
 // Win32 backend of the platform layer: the real system calls.
+#include <atomic>
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -50,8 +51,41 @@ int Format(char* buffer, const char* format, ...) {
 
 int64_t StreamTell(FILE* stream) { return _ftelli64(stream); }
 
+namespace {
+std::atomic<uint64_t> g_seeks{0};
+}
+
+uint64_t StreamSeekCount() { return g_seeks.load(std::memory_order_relaxed); }
+
 int StreamSeek(FILE* stream, int64_t offset, int origin) {
+    g_seeks.fetch_add(1, std::memory_order_relaxed);
     return _fseeki64(stream, offset, origin) == 0 ? 0 : -1;
+}
+
+size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed) {
+    size_t got;
+    if (count == 1) {
+        const int c = _getc_nolock(stream);
+        got = c == EOF ? 0 : 1;
+        if (got) *static_cast<unsigned char*>(buffer) = static_cast<unsigned char>(c);
+    } else {
+        got = _fread_nolock(buffer, 1, count, stream);
+    }
+    *failed = ferror(stream) != 0;
+    return got;
+}
+
+size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed) {
+    size_t got;
+    if (count == 1) {
+        const int c = _getc_nolock(stream);
+        got = c == EOF ? 0 : 1;
+        if (got) *static_cast<unsigned char*>(buffer) = static_cast<unsigned char>(c);
+    } else {
+        got = _fread_nolock(buffer, 1, count, stream);
+    }
+    *failed = ferror(stream) != 0;
+    return got;
 }
 
 int64_t StreamLength(FILE* stream) { return _filelengthi64(_fileno(stream)); }
