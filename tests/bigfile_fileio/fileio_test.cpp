@@ -72,6 +72,17 @@ TEST_F(ArchiveFixture, HandlesReadTheirOwnBytesInTurns) {
     EXPECT_EQ(gotA, big.substr(0, gotA.size()));
     EXPECT_EQ(gotB, big.substr(0, gotB.size()));
     EXPECT_EQ(gotC, kTen);
+
+    // Consecutive reads of one handle use the stream where it stands; only
+    // a switch to another handle seeks.
+    ASSERT_EQ(bf.FileSeek(a, 0, 0), 1);
+    Read(a, 10);
+    const uint64_t seeks = bfplat::StreamSeekCount();
+    for (int i = 0; i < 5; ++i) Read(a, 100);
+    EXPECT_EQ(bfplat::StreamSeekCount(), seeks);
+    Read(b, 1);
+    Read(a, 1);
+    EXPECT_EQ(bfplat::StreamSeekCount(), seeks + 2);
 }
 
 TEST_F(ArchiveFixture, SlotsAreLowestFirstAndRunOutAt255) {
