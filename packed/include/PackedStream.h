@@ -49,10 +49,27 @@ public:
 
     int32_t Init(int32_t version);
     void Release();
+    // The buffer size must be at least 17 and a multiple of 4 (the decoder
+    // and the packer count buffer bytes down by whole words).
+    int32_t SetCallbacks(PackedBufferProc provider, PackedRewindProc rewind, int32_t size, void* user);
+
+    int32_t Begin(int32_t mode);
+    int32_t Read(unsigned char* destination, int32_t count);
+    int32_t Seek(int32_t offset, int32_t origin);
+    int32_t Tell() const;
+    int32_t Write(const unsigned char* source, int32_t count);
+    int32_t End();
+
+    // A reading provider whose medium ran dry calls this from inside its
+    // callback: only the first `bytes` of the buffer it returns are image
+    // data. The stream never decodes past them; a request that needs more
+    // fails with PSE_DAMAGED, while a sound image ending there still reads.
+    void SetDelivered(int32_t bytes);
 
     // Packs `count` bytes into a complete image at `destination`, which
     // must hold PackedMaxImageSize(count) bytes. Returns the bytes written
-    // after the header word; count 0 gives the 4-byte empty image.
+    // after the header word; count 0 gives the 4-byte empty image. Refused
+    // (PSE_BAD_STATE) while the stream is begun: it shares the window.
     int32_t PackBuffer(const unsigned char* source, unsigned char* destination, int32_t count);
 
     // Classic form: decodes a packed image to its end marker. The
@@ -69,12 +86,51 @@ public:
     // |header word|; PSE_DAMAGED for -2^31.
     static int32_t ImageSize(const unsigned char* image);
 
-private:
-    unsigned char* window = nullptr;  // 1024 bytes + 16-byte mirror of the start
     struct Node {
         uint32_t parent, child0, child1, spare;
     };
-    Node* nodes = nullptr;  // 1025 nodes, node 1024 holds the root
+
+private:
+    unsigned char* FetchInput(int32_t size);
+    int32_t ReadOrSkip(unsigned char* destination, int32_t count);
+    template <bool kToDest>
+    int32_t DecodeRun(unsigned char* destination, int32_t* damage);
+    int32_t Exchange();
+    int32_t PackRun(bool finishing);
+    int32_t Finish(int32_t header);
+
+    int32_t bitCount = 0;               // reading: unread bits; writing: free bits
+    uint32_t accumulator = 0;           // reading: next bit at bit 31; writing: newest bit lowest
+    int32_t ringPos = 0;                // r
+    const unsigned char* input = nullptr;
+    unsigned char* output = nullptr;
+    unsigned char* window = nullptr;    // 1024 bytes + a mirror of the first 16 for the packer's compare
+    int32_t lookAhead = 0;
+    int32_t packedBytes = 0;            // image bytes produced, header word included
+    int32_t requestRemaining = 0;
+    int32_t matchLength = 0;            // reading: bytes of an interrupted match left, less one (-1: none)
+    int32_t matchPosition = 0;
+    Node* nodes = nullptr;              // 1025 nodes, node 1024 holds the root
+    int32_t pendingAdvance = 0;
+    int32_t searchPos = 0;              // scratch of the match search
+    int32_t searchNode = 0;
+    int32_t compareNode = 0;
+    int32_t bufferLeft = 0;
+    int32_t kind = 0;
+    PackedBufferProc provider = nullptr;
+    PackedRewindProc rewinder = nullptr;
+    void* user = nullptr;
+    uint8_t active = 0;
+    int32_t totalSize = 0;
+    int32_t bufferFill = 0;
+    int32_t bufferSize = 0;
+    int32_t position = 0;
+
+    // Beyond the classic state: input the medium really delivered, and the
+    // finishing words the packer still owes.
+    int32_t delivered = -1;   // set by SetDelivered during an exchange
+    uint8_t inputDry = 0;     // the medium has no bytes after the current buffer
+    int32_t finishWords = 0;
 };
 
 #endif

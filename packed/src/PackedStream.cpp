@@ -1,14 +1,22 @@
-// Lifetime of the stream object's window and match tree.
+// Lifetime of the stream object, its callbacks and Begin.
 #include <cstring>
 
 #include "PackedStream.h"
+#include "PackerCore.h"
 #include "platform.h"
+
+namespace {
+inline uint32_t Load32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+}  // namespace
 
 PackedStream::~PackedStream() { Release(); }
 
 int32_t PackedStream::Init(int32_t version) {
     if (version != PACKED_STREAM_VERSION) return PSE_BAD_VERSION;
-    if (!window) window = static_cast<unsigned char*>(bfplat::AllocZero(PACKED_WINDOW_SIZE + 32));
+    if (!window) window = static_cast<unsigned char*>(bfplat::AllocZero(packed_detail::kWindowAlloc));
     if (!window) return PSE_NO_MEMORY;
     if (!nodes) nodes = static_cast<Node*>(bfplat::AllocZero(sizeof(Node) * (PACKED_WINDOW_SIZE + 1)));
     if (!nodes) return PSE_NO_MEMORY;
@@ -22,10 +30,102 @@ void PackedStream::Release() {
     window = nullptr;
 }
 
+int32_t PackedStream::SetCallbacks(PackedBufferProc bufferProc, PackedRewindProc rewindProc, int32_t size,
+                                   void* userValue) {
+    if (size < PACKED_MAX_MATCH || size % 4 != 0) return PSE_BUFFER_TOO_SMALL;
+    provider = bufferProc;
+    rewinder = rewindProc;
+    bufferSize = size;
+    user = userValue;
+    return 0;
+}
+
+void PackedStream::SetDelivered(int32_t bytes) { delivered = bytes < 0 ? 0 : bytes; }
+
+// Asks the provider for `size` bytes of input and notes how many of them
+// the medium really had.
+unsigned char* PackedStream::FetchInput(int32_t size) {
+    delivered = -1;
+    unsigned char* buffer = provider(size, user);
+    int32_t got = size;
+    if (delivered >= 0 && delivered < size) {
+        got = delivered;
+        inputDry = 1;
+    }
+    delivered = -1;
+    if (!buffer) return nullptr;
+    input = buffer;
+    bufferLeft = got;
+    return buffer;
+}
+
+int32_t PackedStream::Begin(int32_t mode) {
+    if (active) return PSE_BAD_STATE;
+    totalSize = 0;
+    if (!provider) return PSE_NO_CALLBACK;
+    if (!window) return PSE_NO_MEMORY;
+    // A cleared window: a damaged image can never show earlier bytes.
+    std::memset(window, 0, packed_detail::kWindowAlloc);
+    inputDry = 0;
+    finishWords = 0;
+    if (mode == PS_MODE_WRITE) {
+        if (!nodes) return PSE_NO_MEMORY;
+        kind = PS_WRITE_PACKED;
+        bufferLeft = 0;
+        bufferFill = 0;
+        position = 0;
+        bitCount = 32;
+        accumulator = 0;
+        ringPos = 1;
+        packedBytes = 0;
+        lookAhead = 0;
+        matchLength = 0;
+        matchPosition = 0;
+        pendingAdvance = 0;
+        active = 1;
+        return 0;
+    }
+    if (mode != PS_MODE_READ) return 0;
+    kind = PS_READ_PACKED;
+    active = 1;
+    if (!FetchInput(8)) return PSE_NO_BUFFER;
+    const int32_t header = static_cast<int32_t>(Load32(input));
+    // A header cut short, or -2^31 (which has no positive total).
+    if (bufferLeft < 4 || header == INT32_MIN) {
+        bufferLeft = 0;
+        inputDry = 1;
+        return PSE_DAMAGED;
+    }
+    position = 0;
+    bufferFill = 0;
+    if (header < 0) {
+        kind = PS_READ_STORED;
+        totalSize = -header;
+        bufferLeft -= 4;
+        input += 4;
+        return totalSize;
+    }
+    totalSize = header;
+    if (bufferLeft >= 8) {
+        accumulator = Load32(input + 4);
+        bitCount = 32;
+    } else {
+        // No first code word: no symbol can be decoded.
+        accumulator = 0;
+        bitCount = 0;
+    }
+    input += 8;
+    bufferLeft = 0;
+    ringPos = 1;
+    matchLength = -1;
+    matchPosition = 0;
+    return totalSize;
+}
+
+int32_t PackedStream::Tell() const { return active ? position : PSE_BAD_STATE; }
+
 int32_t PackedStream::ImageSize(const unsigned char* image) {
-    const int32_t header = static_cast<int32_t>(static_cast<uint32_t>(image[0]) | static_cast<uint32_t>(image[1]) << 8 |
-                                                static_cast<uint32_t>(image[2]) << 16 |
-                                                static_cast<uint32_t>(image[3]) << 24);
+    const int32_t header = static_cast<int32_t>(Load32(image));
     if (header == INT32_MIN) return PSE_DAMAGED;
     return header < 0 ? -header : header;
 }

@@ -1,0 +1,157 @@
+// Writing an image through the buffer provider: packing (first write of
+// 17 bytes or more) or storing, and End's flush, rewind and header word.
+#include <cstring>
+
+#include "PackedStream.h"
+#include "PackerCore.h"
+
+namespace {
+inline void Store32(unsigned char* p, uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+}  // namespace
+
+// Hands the filled bytes to the provider and takes an empty buffer.
+int32_t PackedStream::Exchange() {
+    if (!provider) return PSE_NO_CALLBACK;
+    unsigned char* buffer = provider(bufferFill, user);
+    if (!buffer) return PSE_NO_BUFFER;
+    output = buffer;
+    bufferLeft = bufferSize;
+    bufferFill = 0;
+    return 0;
+}
+
+// One packer run over the current input and output buffer; returns the
+// packer's stop reason.
+int32_t PackedStream::PackRun(bool finishing) {
+    packed_detail::PackerCore pk;
+    pk.win = window;
+    pk.n = nodes;
+    pk.best = matchLength;
+    pk.bestPos = static_cast<uint32_t>(matchPosition);
+    pk.r = static_cast<uint32_t>(ringPos);
+    pk.look = lookAhead;
+    pk.pending = pendingAdvance;
+    pk.acc = accumulator;
+    pk.freeBits = bitCount;
+    pk.finishWords = finishWords;
+    pk.in = input;
+    pk.inLeft = requestRemaining;
+    pk.out = output;
+    pk.outLeft = bufferLeft;
+    const int32_t stop = pk.Run(finishing);
+    const int32_t produced = static_cast<int32_t>(pk.out - output);
+    matchLength = pk.best;
+    matchPosition = static_cast<int32_t>(pk.bestPos);
+    ringPos = static_cast<int32_t>(pk.r);
+    lookAhead = pk.look;
+    pendingAdvance = pk.pending;
+    accumulator = pk.acc;
+    bitCount = pk.freeBits;
+    finishWords = pk.finishWords;
+    input = pk.in;
+    requestRemaining = static_cast<int32_t>(pk.inLeft);
+    output = pk.out;
+    bufferLeft -= produced;
+    bufferFill += produced;
+    packedBytes += produced;
+    searchPos = ringPos;
+    return stop;
+}
+
+int32_t PackedStream::Write(const unsigned char* source, int32_t count) {
+    if (kind == PS_READ_PACKED || kind == PS_READ_STORED) return PSE_NOT_WRITABLE;
+    if (!active) return PSE_BAD_STATE;
+    // The header word holds the total in 31 bits.
+    if (count < 0 || static_cast<int64_t>(position) + count > INT32_MAX) return PSE_NOT_WRITABLE;
+    if (count < PACKED_MAX_MATCH && position == 0) kind = PS_WRITE_STORED;
+    input = source;
+    requestRemaining = count;
+    while (requestRemaining > 0) {
+        if (bufferLeft == 0) {
+            const int32_t rc = Exchange();
+            if (rc < 0) return rc;
+        }
+        if (kind == PS_WRITE_PACKED) {
+            if (packedBytes == 0) {
+                // Reserve the header word, then start the packer on a
+                // cleared window and tree.
+                output += 4;
+                bufferLeft -= 4;
+                bufferFill += 4;
+                packedBytes = 4;
+                packed_detail::PackerCore pk{};
+                pk.win = window;
+                pk.n = nodes;
+                pk.in = input;
+                pk.inLeft = requestRemaining;
+                pk.Start();
+                input = pk.in;
+                requestRemaining = static_cast<int32_t>(pk.inLeft);
+                lookAhead = pk.look;
+                matchLength = 0;
+                matchPosition = 0;
+                ringPos = 1;
+                pendingAdvance = 0;
+                accumulator = 0;
+                bitCount = 32;
+                finishWords = 0;
+            }
+            PackRun(false);
+        } else {
+            if (position == 0 && bufferFill == 0 && requestRemaining == count) {
+                output += 4;
+                bufferFill = 4;
+                bufferLeft -= 4;
+            }
+            const int32_t n = requestRemaining < bufferLeft ? requestRemaining : bufferLeft;
+            std::memcpy(output, input, static_cast<size_t>(n));
+            output += n;
+            input += n;
+            bufferFill += n;
+            bufferLeft -= n;
+            requestRemaining -= n;
+        }
+    }
+    position += count;
+    return kind == PS_WRITE_PACKED ? packedBytes : 0;
+}
+
+// Final exchange, header word into the returned buffer, rewind to the
+// image's start and store the header there.
+int32_t PackedStream::Finish(int32_t header) {
+    if (!provider) return PSE_NO_CALLBACK;
+    unsigned char* buffer = provider(bufferFill, user);
+    if (!buffer) return PSE_NO_BUFFER;
+    Store32(buffer, static_cast<uint32_t>(header));
+    if (!rewinder) return PSE_NO_CALLBACK;
+    rewinder(0, user);
+    bufferFill = 4;
+    provider(4, user);
+    return 0;
+}
+
+int32_t PackedStream::End() {
+    if (!active) return PSE_BAD_STATE;
+    active = 0;
+    if (kind == PS_WRITE_PACKED) {
+        if (packedBytes > 0) {
+            requestRemaining = 0;
+            while (PackRun(true) != packed_detail::PackerCore::kDone) {
+                const int32_t rc = Exchange();
+                if (rc < 0) return rc;
+            }
+        }
+        const int32_t rc = Finish(position);
+        return rc < 0 ? rc : packedBytes;
+    }
+    if (kind == PS_WRITE_STORED) {
+        const int32_t rc = Finish(-position);
+        return rc < 0 ? rc : position;
+    }
+    return 0;
+}

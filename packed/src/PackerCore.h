@@ -1,0 +1,204 @@
+// The greedy packer over the match tree, as one run on local state: the
+// stream copies its fields in, runs until the input is used up, the output
+// has no room at the start of a symbol, or the body is finished, and
+// copies them back. PackBuffer runs it once with unlimited room.
+#ifndef ORVOBF_PACKED_PACKER_CORE_H
+#define ORVOBF_PACKED_PACKER_CORE_H
+
+#include <cstdint>
+#include <cstring>
+
+#include "PackedStream.h"
+
+namespace packed_detail {
+
+constexpr uint32_t kRoot = 1024;
+constexpr uint32_t kMask = 1023;
+// The window carries a mirror of positions 0..15 behind position 1023, so a
+// 17-byte compare from any position reads straight on; plus slack for the
+// word-wide compare.
+constexpr size_t kWindowAlloc = PACKED_WINDOW_SIZE + 32;
+
+struct PackerCore {
+    enum Stop { kNeedInput, kNeedRoom, kDone };
+
+    unsigned char* win;
+    PackedStream::Node* n;
+    int32_t best;
+    uint32_t bestPos;
+    uint32_t r;
+    int32_t look;
+    int32_t pending;
+    uint32_t acc;
+    int32_t freeBits;
+    int32_t finishWords;
+    const unsigned char* in;
+    int64_t inLeft;
+    unsigned char* out;
+    int64_t outLeft;  // multiple of 4
+
+    void SetByte(uint32_t pos, unsigned char b) {
+        win[pos] = b;
+        if (pos < 16) win[PACKED_WINDOW_SIZE + pos] = b;
+    }
+    void StoreWord(uint32_t word) {
+        out[0] = static_cast<unsigned char>(word);
+        out[1] = static_cast<unsigned char>(word >> 8);
+        out[2] = static_cast<unsigned char>(word >> 16);
+        out[3] = static_cast<unsigned char>(word >> 24);
+        out += 4;
+        outLeft -= 4;
+    }
+    void Put(uint32_t value, int32_t width) {
+        uint64_t a = (static_cast<uint64_t>(acc) << width) | value;
+        freeBits -= width;
+        if (freeBits <= 0) {
+            StoreWord(static_cast<uint32_t>(a >> -freeBits));
+            a &= (uint64_t{1} << -freeBits) - 1;
+            freeBits += 32;
+        }
+        acc = static_cast<uint32_t>(a);
+    }
+    uint32_t& Link(uint32_t parent, uint32_t child) {
+        return n[parent].child0 == child ? n[parent].child0 : n[parent].child1;
+    }
+
+    // Clears window and tree (one object packs any number of images, and
+    // the same data always gives the same image), fills the look-ahead and
+    // plants node 1.
+    void Start() {
+        std::memset(win, 0, kWindowAlloc);
+        std::memset(n, 0, sizeof(PackedStream::Node) * (PACKED_WINDOW_SIZE + 1));
+        look = 0;
+        while (look < PACKED_MAX_MATCH && inLeft > 0) {
+            SetByte(static_cast<uint32_t>(1 + look++), *in++);
+            --inLeft;
+        }
+        n[kRoot].child0 = 1;
+        n[1].parent = kRoot;
+        best = 0;
+        bestPos = 0;
+        r = 1;
+        pending = 0;
+        acc = 0;
+        freeBits = 32;
+        finishWords = 0;
+    }
+
+    void Remove(uint32_t s) {
+        const uint32_t parent = n[s].parent;
+        if (parent == 0) return;
+        if (n[s].child0 == 0 || n[s].child1 == 0) {
+            const uint32_t c = n[s].child0 == 0 ? n[s].child1 : n[s].child0;
+            Link(parent, s) = c;
+            if (c) n[c].parent = parent;
+        } else {
+            uint32_t q = n[s].child1;
+            while (n[q].child0) q = n[q].child0;
+            const uint32_t qp = n[q].parent, qc = n[q].child1;
+            Link(qp, q) = qc;
+            if (qc) n[qc].parent = qp;
+            Link(parent, s) = q;
+            n[q].parent = parent;
+            n[q].child0 = n[s].child0;
+            n[q].child1 = n[s].child1;
+            if (n[q].child0) n[n[q].child0].parent = q;
+            if (n[q].child1) n[n[q].child1].parent = q;
+        }
+        n[s].parent = 0;
+    }
+
+    // Equal leading bytes of the 17-byte strings at a and b.
+    int32_t Common(uint32_t a, uint32_t b) const {
+        for (int32_t k = 0; k < 16; k += 8) {
+            uint64_t x, y;
+            std::memcpy(&x, win + a + k, 8);
+            std::memcpy(&y, win + b + k, 8);
+            if (x != y) return k + (__builtin_ctzll(x ^ y) >> 3);  // little-endian byte order
+        }
+        return win[a + 16] == win[b + 16] ? 17 : 16;
+    }
+
+    void Insert(uint32_t pos) {
+        best = 0;
+        if (pos == 0) return;
+        uint32_t p = n[kRoot].child0;
+        for (;;) {
+            const int32_t k = Common(pos, p);
+            if (k >= best) {
+                best = k;
+                bestPos = p;
+            }
+            if (k == PACKED_MAX_MATCH) {
+                const uint32_t parent = n[p].parent;
+                Link(parent, p) = pos;
+                n[pos].parent = parent;
+                n[pos].child0 = n[p].child0;
+                n[pos].child1 = n[p].child1;
+                if (n[pos].child0) n[n[pos].child0].parent = pos;
+                if (n[pos].child1) n[n[pos].child1].parent = pos;
+                n[p].parent = 0;
+                return;
+            }
+            const uint32_t d = ((static_cast<uint32_t>(win[pos + k]) - win[p + k]) >> 7) & 1;
+            uint32_t& next = d ? n[p].child1 : n[p].child0;
+            if (next == 0) {
+                next = pos;
+                n[pos].parent = p;
+                n[pos].child0 = n[pos].child1 = 0;
+                return;
+            }
+            p = next;
+        }
+    }
+
+    Stop Run(bool finishing) {
+        for (;;) {
+            if (finishWords > 0) {
+                while (finishWords > 0) {
+                    if (outLeft <= 0) return kNeedRoom;
+                    StoreWord(acc);
+                    acc = 0;
+                    --finishWords;
+                }
+                look = 0;
+                return kDone;
+            }
+            if (look == 0) return kDone;
+            if (pending == 0) {
+                if (outLeft <= 0) return kNeedRoom;
+                const int32_t m = best < look ? best : look;
+                if (m <= 1) {
+                    Put(0x100u | win[r], 9);
+                    pending = 1;
+                } else {
+                    Put((bestPos << 4) | static_cast<uint32_t>(m - 2), 15);
+                    pending = m;
+                }
+            }
+            for (; pending > 0; --pending) {
+                if (inLeft == 0 && !finishing) return kNeedInput;
+                const uint32_t s = (r + PACKED_MAX_MATCH) & kMask;
+                Remove(s);
+                r = (r + 1) & kMask;
+                if (inLeft > 0) {
+                    SetByte(s, *in++);
+                    --inLeft;
+                } else if (--look == 0) {
+                    // The end marker lies in the zero bits below the pending
+                    // ones; with 11 or fewer free a zero word follows.
+                    finishWords = freeBits <= 11 ? 2 : 1;
+                    acc = freeBits == 32 ? 0 : acc << freeBits;
+                    freeBits = 32;
+                    pending = 0;
+                    break;
+                }
+                Insert(r);
+            }
+        }
+    }
+};
+
+}  // namespace packed_detail
+
+#endif
