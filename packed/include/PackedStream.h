@@ -32,6 +32,9 @@ constexpr int32_t PSE_NO_BUFFER = -8;
 // destination too small for it.
 constexpr int32_t PSE_DAMAGED = -9;
 
+// A short English text for a PSE_* result ("" for success values).
+const char* PackedResultText(int32_t result);
+
 using PackedBufferProc = unsigned char* (*)(int32_t size, void* user);
 using PackedRewindProc = unsigned char* (*)(int32_t offset, void* user);
 

@@ -12,6 +12,21 @@ inline uint32_t Load32(const unsigned char* p) {
 }
 }  // namespace
 
+const char* PackedResultText(int32_t result) {
+    switch (result) {
+        case PSE_BAD_VERSION: return "packed stream: wrong interface version";
+        case PSE_NO_MEMORY: return "packed stream: out of memory";
+        case PSE_NO_CALLBACK: return "packed stream: callback missing";
+        case PSE_NOT_READABLE: return "packed stream: not open for reading";
+        case PSE_NOT_WRITABLE: return "packed stream: not open for writing";
+        case PSE_BAD_STATE: return "packed stream: not begun, or begun already";
+        case PSE_BUFFER_TOO_SMALL: return "packed stream: buffer too small";
+        case PSE_NO_BUFFER: return "packed stream: no buffer from the medium";
+        case PSE_DAMAGED: return "packed stream: damaged image";
+        default: return result < 0 ? "packed stream: unknown failure" : "";
+    }
+}
+
 PackedStream::~PackedStream() { Release(); }
 
 int32_t PackedStream::Init(int32_t version) {
