@@ -62,29 +62,11 @@ int StreamSeek(FILE* stream, int64_t offset, int origin) {
     return _fseeki64(stream, offset, origin) == 0 ? 0 : -1;
 }
 
+// The CRT's no-lock variants are not in every runtime MinGW links
+// against; the per-call lock stays.
 size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed) {
-    size_t got;
-    if (count == 1) {
-        const int c = _getc_nolock(stream);
-        got = c == EOF ? 0 : 1;
-        if (got) *static_cast<unsigned char*>(buffer) = static_cast<unsigned char>(c);
-    } else {
-        got = _fread_nolock(buffer, 1, count, stream);
-    }
-    *failed = ferror(stream) != 0;
-    return got;
-}
-
-size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed) {
-    size_t got;
-    if (count == 1) {
-        const int c = _getc_nolock(stream);
-        got = c == EOF ? 0 : 1;
-        if (got) *static_cast<unsigned char*>(buffer) = static_cast<unsigned char>(c);
-    } else {
-        got = _fread_nolock(buffer, 1, count, stream);
-    }
-    *failed = ferror(stream) != 0;
+    const size_t got = std::fread(buffer, 1, count, stream);
+    *failed = std::ferror(stream) != 0;
     return got;
 }
 
