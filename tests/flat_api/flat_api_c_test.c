@@ -1,0 +1,134 @@
+/* A plain C caller: creates an archive object, opens an archive written by
+ * our writer, walks its whole tree, reads every file and checks its bytes,
+ * and destroys the object, through the BF_ functions only. */
+#include <stdio.h>
+#include <string.h>
+
+#include "ORVOBF.H"
+#include "c_fixture.h"
+
+static int failures = 0;
+
+#define CHECK(condition)                                                   \
+    do {                                                                   \
+        if (!(condition)) {                                                \
+            fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
+            ++failures;                                                    \
+        }                                                                  \
+    } while (0)
+
+static unsigned char buffer[4096];
+
+/* Expected contents of the entry called `name`; 0 when the name is unknown. */
+static int Expected(const char* name, unsigned* seed, unsigned long* size) {
+    if (strcmp(name, "Big.bin") == 0) *seed = 1, *size = FIXTURE_BIG_SIZE;
+    else if (strcmp(name, "Deep.bin") == 0) *seed = 2, *size = FIXTURE_DEEP_SIZE;
+    else if (strcmp(name, "Empty.bin") == 0) *seed = 0, *size = 0;
+    else if (strcmp(name, "top.txt") == 0) *seed = 3, *size = sizeof FIXTURE_TOP_TEXT - 1;
+    else return 0;
+    return 1;
+}
+
+/* Reads the file `name` of the current directory to its end in pieces and
+ * compares every byte. */
+static void CheckFile(BigFile* bf, const char* name, const FileRecord* record) {
+    unsigned seed = 0;
+    unsigned long size = 0, at = 0, k;
+    uint32_t got = 0;
+    FileHandle h = 0;
+    CHECK(Expected(name, &seed, &size));
+    CHECK(record != NULL && record->size == size);
+    if (!BF_FileOpen(bf, name, &h)) {
+        fprintf(stderr, "%s: %s\n", name, BF_GetLastErrorText(bf));
+        ++failures;
+        return;
+    }
+    CHECK(BF_FileSize(bf, h) == (int32_t)size);
+    while (!BF_FileEof(bf, h)) {
+        if (!BF_FileRead(bf, h, buffer, sizeof buffer, &got)) {
+            ++failures;
+            break;
+        }
+        for (k = 0; k < got && at + k < size; ++k) {
+            const unsigned char want =
+                seed == 3 ? (unsigned char)FIXTURE_TOP_TEXT[at + k] : FixtureByte(seed, at + k);
+            if (buffer[k] != want) {
+                fprintf(stderr, "%s: byte %lu differs\n", name, at + k);
+                ++failures;
+                break;
+            }
+        }
+        at += got;
+    }
+    CHECK(at == size);
+    CHECK(BF_FileClose(bf, h) == 1);
+}
+
+/* Walks the current directory and below; counts what it sees. */
+static void Walk(BigFile* bf, int* files, int* dirs) {
+    FindData cursor;
+    int more = BF_FindFirst(bf, &cursor);
+    while (more) {
+        const char* name = cursor.entry->name;
+        if (cursor.record == NULL) {
+            ++*dirs;
+            CHECK(BF_PushDir(bf) && BF_EnterDir(bf, name));
+            Walk(bf, files, dirs);
+            CHECK(BF_PopDir(bf));
+        } else {
+            ++*files;
+            CheckFile(bf, name, cursor.record);
+        }
+        more = BF_FindNext(bf, &cursor);
+    }
+    CHECK(BF_GetErrorCode(bf) == BFE_NO_MORE_ENTRIES);
+}
+
+int main(void) {
+    const char* path = FixtureWrite();
+    BigFile* bf;
+    FileHandle h = 0;
+    uint32_t got = 0;
+    int files = 0, dirs = 0;
+    if (!path) return 1;
+    BF_Destroy(NULL);
+
+    bf = BF_Create();
+    CHECK(bf != NULL);
+    if (!bf) return 1;
+    CHECK(BF_Init(bf, BIGFILE_HEADER_VERSION) == 1);
+    CHECK(strcmp(BF_GetVersionText(bf), "Orvo BigFile Library Version 2.07.0") == 0);
+    CHECK(BF_ProbeFile(bf, path) == 1);
+    CHECK(BF_Open(bf, path, 0) == 1);
+    CHECK(BF_IsOpen(bf) == 1 && strcmp(BF_GetName(bf), path) == 0);
+    CHECK(BF_GetArchiveStream(bf) != NULL);
+
+    Walk(bf, &files, &dirs);
+    CHECK(files == 4 && dirs == 2);
+
+    /* Positioning, from the root by a full path in other letter case. */
+    CHECK(BF_FileOpen(bf, "\\data/BIG.BIN", &h) == 1);
+    CHECK(BF_FileSeek(bf, h, 100000, 0) == 1 && BF_FileTell(bf, h) == 100000);
+    CHECK(BF_FileRead(bf, h, buffer, 1, &got) == 1 && got == 1 && buffer[0] == FixtureByte(1, 100000));
+    CHECK(BF_FileSeek(bf, h, 0, 2) == 1 && BF_FileTell(bf, h) == (int32_t)FIXTURE_BIG_SIZE);
+    CHECK(BF_FileClose(bf, h) == 1);
+
+    /* Text mode delivers CR LF as LF. */
+    CHECK(BF_FileOpenText(bf, "top.txt", &h) == 1);
+    CHECK(BF_FileRead(bf, h, buffer, sizeof buffer, &got) == 1 && got == 8);
+    CHECK(memcmp(buffer, "one\ntwo\n", 8) == 0 && BF_FileEof(bf, h) == 1);
+    CHECK(BF_FileClose(bf, h) == 1);
+
+    /* Failures come back as codes and texts. */
+    CHECK(BF_FileOpen(bf, "Data/none.bin", &h) == 0 && h == 0);
+    CHECK(BF_CheckArgument(bf, NULL, 7) == 0);
+    CHECK(BF_GetErrorCode(bf) == BFE_BAD_PARAMETER && BF_GetErrorDetail(bf) == 1);
+    CHECK(strstr(BF_GetLastErrorText(bf), "Bad parameter (1).") != NULL);
+    CHECK(strstr(BF_GetErrorText(bf, BFE_FILE_IO, 26), "File i/o error (1a).") != NULL);
+
+    CHECK(BF_Close(bf) == 1 && BF_IsOpen(bf) == 0 && BF_GetName(bf) == NULL);
+    BF_Destroy(bf);
+    FixtureRemove();
+    if (failures) fprintf(stderr, "%d checks failed\n", failures);
+    return failures ? 1 : 0;
+}
