@@ -96,8 +96,8 @@ public:
 private:
     unsigned char* FetchInput(int32_t size);
     int32_t ReadOrSkip(unsigned char* destination, int32_t count);
-    template <bool kToDest>
     int32_t DecodeRun(unsigned char* destination, int32_t* damage);
+    int32_t SkipRun(int32_t* damage);
     int32_t Exchange();
     int32_t PackRun(bool finishing);
     int32_t Finish(int32_t header);

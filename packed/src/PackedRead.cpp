@@ -14,13 +14,165 @@ inline uint32_t Load32(const unsigned char* p) {
 }
 }  // namespace
 
-// One decoder run towards requestRemaining bytes, writing them to the
-// destination (or, when passing over, only into the window). State lives
-// in locals for the run. Stops when the request is met, when the buffer
+// One decoder run towards requestRemaining bytes into the destination,
+// with the state in locals. Stops when the request is met, when the buffer
 // has no word left at the start of a symbol, or with *damage set when the
 // body cannot deliver the bytes. Returns the bytes produced.
-template <bool kToDest>
+//
+// The bytes produced by this run are their own history: a match whose
+// source lies inside them copies from the destination (whole words when
+// it cannot overlap itself), older sources come from the window, which
+// takes the run's last 1024 bytes when the run ends.
 int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
+    unsigned char* const win = window;
+    uint32_t acc = accumulator;
+    int32_t bits = bitCount;
+    uint32_t r = static_cast<uint32_t>(ringPos);
+    const unsigned char* in = input;
+    int32_t left = bufferLeft;
+    unsigned char* const start = destination;
+    unsigned char* const end = destination + requestRemaining;
+    unsigned char* o = destination;
+    const bool dry = inputDry != 0;
+    *damage = 0;
+
+    // k bytes from `dist` back, one at a time (the copy may repeat itself).
+    const auto copySlow = [&](uint32_t dist, int32_t k) {
+        for (int32_t i = 0; i < k; ++i) {
+            const unsigned char b =
+                static_cast<uint32_t>(o - start) >= dist ? o[-static_cast<ptrdiff_t>(dist)] : win[(r - dist) & 1023];
+            *o++ = b;
+            r = (r + 1) & 1023;
+        }
+    };
+
+    if (matchLength >= 0) {
+        const int32_t n = matchLength + 1;
+        const int32_t k = n < end - o ? n : static_cast<int32_t>(end - o);
+        const uint32_t p = static_cast<uint32_t>(matchPosition);
+        copySlow(((r - p - 1) & 1023) + 1, k);
+        matchLength = n - k - 1;
+        matchPosition = static_cast<int32_t>((p + static_cast<uint32_t>(k)) & 1023);
+    }
+    // Hot loop: a word is in the buffer and a whole match fits before the
+    // request's end. The accumulator may hold bits of the next word below
+    // its unread ones; they are the same bits that the next load ORs in.
+    while (left > 0 && end - o >= PACKED_MAX_MATCH) {
+        const uint64_t x = (static_cast<uint64_t>(acc) << 32) | (static_cast<uint64_t>(Load32(in)) << (32 - bits));
+        int32_t len;
+        if (x >> 63) {
+            *o++ = static_cast<unsigned char>(x >> 55);
+            r = (r + 1) & 1023;
+            len = 9;
+        } else {
+            const uint32_t p = static_cast<uint32_t>(x >> 53) & 1023;
+            if (p == 0) {
+                *damage = PSE_DAMAGED;  // end marker before the total
+                goto done;
+            }
+            const int32_t n = static_cast<int32_t>((x >> 49) & 15) + 2;
+            const uint32_t dist = ((r - p - 1) & 1023) + 1;
+            if (dist >= 8 && static_cast<uint32_t>(o - start) >= dist) {
+                const unsigned char* s = o - dist;
+                uint64_t t;
+                std::memcpy(&t, s, 8);
+                std::memcpy(o, &t, 8);
+                std::memcpy(&t, s + 8, 8);
+                std::memcpy(o + 8, &t, 8);
+                o[16] = s[16];
+                o += n;
+                r = (r + static_cast<uint32_t>(n)) & 1023;
+            } else {
+                copySlow(dist, n);
+            }
+            len = 15;
+        }
+        acc = static_cast<uint32_t>((x << len) >> 32);
+        const int32_t loaded = len >= bits ? 4 : 0;
+        in += loaded;
+        left -= loaded;
+        bits += loaded * 8 - len;
+    }
+    // Careful loop for the request's last bytes and a medium that ran dry.
+    while (o < end) {
+        uint32_t next = 0;
+        if (left > 0) next = Load32(in);
+        else if (!dry) break;
+        // Double-width view: the unread bits, then the next word.
+        const uint64_t x = (static_cast<uint64_t>(acc) << 32) | (static_cast<uint64_t>(next) << (32 - bits));
+        int32_t len;
+        if (x >> 63) {
+            len = 9;
+            if (len >= bits && left == 0) {
+                *damage = PSE_DAMAGED;
+                break;
+            }
+            *o++ = static_cast<unsigned char>(x >> 55);
+            r = (r + 1) & 1023;
+        } else {
+            const uint32_t p = static_cast<uint32_t>(x >> 53) & 1023;
+            len = 15;
+            // An end marker before the total, or a symbol reaching past
+            // the input the medium had.
+            if (p == 0 || (len >= bits && left == 0)) {
+                *damage = PSE_DAMAGED;
+                break;
+            }
+            const int32_t n = static_cast<int32_t>((x >> 49) & 15) + 2;
+            const uint32_t dist = ((r - p - 1) & 1023) + 1;
+            if (dist >= 8 && static_cast<uint32_t>(o - start) >= dist && end - o >= PACKED_MAX_MATCH) {
+                // Eight bytes back or more: word copies read only bytes
+                // already in place. Up to 17 are stored, n count.
+                const unsigned char* s = o - dist;
+                uint64_t t;
+                std::memcpy(&t, s, 8);
+                std::memcpy(o, &t, 8);
+                std::memcpy(&t, s + 8, 8);
+                std::memcpy(o + 8, &t, 8);
+                o[16] = s[16];
+                o += n;
+                r = (r + static_cast<uint32_t>(n)) & 1023;
+            } else {
+                const int32_t k = n < end - o ? n : static_cast<int32_t>(end - o);
+                copySlow(dist, k);
+                if (k < n) {
+                    matchLength = n - k - 1;
+                    matchPosition = static_cast<int32_t>((p + static_cast<uint32_t>(k)) & 1023);
+                }
+            }
+        }
+        if (len >= bits) {
+            // Eager load: the word is taken as soon as the current one is used up.
+            in += 4;
+            left -= 4;
+            acc = static_cast<uint32_t>((x << len) >> 32);
+            bits += 32 - len;
+        } else {
+            acc <<= len;
+            bits -= len;
+        }
+    }
+done:
+    // The window takes the run's last 1024 bytes at their ring positions.
+    const uint32_t produced = static_cast<uint32_t>(o - start);
+    const uint32_t keep = produced < 1024 ? produced : 1024;
+    const uint32_t from = (r - keep) & 1023;
+    const uint32_t first = keep < 1024 - from ? keep : 1024 - from;
+    std::memcpy(win + from, o - keep, first);
+    std::memcpy(win, o - keep + first, keep - first);
+
+    accumulator = acc;
+    bitCount = bits;
+    ringPos = static_cast<int32_t>(r);
+    input = in;
+    bufferLeft = left;
+    requestRemaining = static_cast<int32_t>(end - o);
+    return static_cast<int32_t>(produced);
+}
+
+// A decoder run that passes over requestRemaining bytes, producing them
+// only into the window.
+int32_t PackedStream::SkipRun(int32_t* damage) {
     unsigned char* const win = window;
     uint32_t acc = accumulator;
     int32_t bits = bitCount;
@@ -29,7 +181,6 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
     int32_t left = bufferLeft;
     const int32_t asked = requestRemaining;
     int32_t want = asked;
-    unsigned char* out = destination;
     const bool dry = inputDry != 0;
     *damage = 0;
 
@@ -37,7 +188,6 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
         for (int32_t i = 0; i < k; ++i) {
             const unsigned char b = win[p];
             win[r] = b;
-            if constexpr (kToDest) *out++ = b;
             p = (p + 1) & 1023;
             r = (r + 1) & 1023;
         }
@@ -66,7 +216,6 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
             }
             const unsigned char b = static_cast<unsigned char>(x >> 55);
             win[r] = b;
-            if constexpr (kToDest) *out++ = b;
             r = (r + 1) & 1023;
             --want;
         } else {
@@ -128,7 +277,7 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
         }
         if (kind == PS_READ_PACKED) {
             int32_t damage = 0;
-            const int32_t n = destination ? DecodeRun<true>(destination, &damage) : DecodeRun<false>(nullptr, &damage);
+            const int32_t n = destination ? DecodeRun(destination, &damage) : SkipRun(&damage);
             position += n;
             if (destination) destination += n;
             if (damage < 0) return damage;
@@ -153,6 +302,7 @@ int32_t PackedStream::Read(unsigned char* destination, int32_t count) {
     if (!active) return PSE_BAD_STATE;
     if (count < 0) return PSE_NOT_READABLE;
     if (count == 0) return 0;
+    if (!destination) return PSE_NOT_READABLE;
     return ReadOrSkip(destination, count);
 }
 
