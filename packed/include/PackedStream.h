@@ -90,7 +90,9 @@ public:
     static int32_t ImageSize(const unsigned char* image);
 
     struct Node {
-        uint32_t parent, child0, child1, spare;
+        uint32_t parent;
+        uint32_t child[2];  // by the direction bit
+        uint32_t spare;
     };
 
 private:

@@ -5,12 +5,16 @@
 #ifndef ORVOBF_PACKED_PACKER_CORE_H
 #define ORVOBF_PACKED_PACKER_CORE_H
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
 #include "PackedStream.h"
 
 namespace packed_detail {
+
+// The word-wide compares read the first differing byte from the lowest bits.
+static_assert(std::endian::native == std::endian::little);
 
 constexpr uint32_t kRoot = 1024;
 constexpr uint32_t kMask = 1023;
@@ -60,7 +64,7 @@ struct PackerCore {
         acc = static_cast<uint32_t>(a);
     }
     uint32_t& Link(uint32_t parent, uint32_t child) {
-        return n[parent].child0 == child ? n[parent].child0 : n[parent].child1;
+        return n[parent].child[0] == child ? n[parent].child[0] : n[parent].child[1];
     }
 
     // Clears window and tree (one object packs any number of images, and
@@ -74,8 +78,9 @@ struct PackerCore {
             SetByte(static_cast<uint32_t>(1 + look++), *in++);
             --inLeft;
         }
-        n[kRoot].child0 = 1;
+        n[kRoot].child[0] = 1;
         n[1].parent = kRoot;
+        n[1].spare = Key(1);
         best = 0;
         bestPos = 0;
         r = 1;
@@ -88,22 +93,22 @@ struct PackerCore {
     void Remove(uint32_t s) {
         const uint32_t parent = n[s].parent;
         if (parent == 0) return;
-        if (n[s].child0 == 0 || n[s].child1 == 0) {
-            const uint32_t c = n[s].child0 == 0 ? n[s].child1 : n[s].child0;
+        if (n[s].child[0] == 0 || n[s].child[1] == 0) {
+            const uint32_t c = n[s].child[0] == 0 ? n[s].child[1] : n[s].child[0];
             Link(parent, s) = c;
             if (c) n[c].parent = parent;
         } else {
-            uint32_t q = n[s].child1;
-            while (n[q].child0) q = n[q].child0;
-            const uint32_t qp = n[q].parent, qc = n[q].child1;
+            uint32_t q = n[s].child[1];
+            while (n[q].child[0]) q = n[q].child[0];
+            const uint32_t qp = n[q].parent, qc = n[q].child[1];
             Link(qp, q) = qc;
             if (qc) n[qc].parent = qp;
             Link(parent, s) = q;
             n[q].parent = parent;
-            n[q].child0 = n[s].child0;
-            n[q].child1 = n[s].child1;
-            if (n[q].child0) n[n[q].child0].parent = q;
-            if (n[q].child1) n[n[q].child1].parent = q;
+            n[q].child[0] = n[s].child[0];
+            n[q].child[1] = n[s].child[1];
+            if (n[q].child[0]) n[n[q].child[0]].parent = q;
+            if (n[q].child[1]) n[n[q].child[1]].parent = q;
         }
         n[s].parent = 0;
     }
@@ -119,37 +124,67 @@ struct PackerCore {
         return win[a + 16] == win[b + 16] ? 17 : 16;
     }
 
+    uint32_t Key(uint32_t pos) const {
+        uint32_t key;
+        std::memcpy(&key, win + pos, 4);
+        return key;
+    }
+
+    // A node's 17 bytes stay unchanged while it is in the tree (its
+    // position is 1007 behind r when it leaves, before any of them is
+    // overwritten), so the spare word caches the first four: most steps
+    // of the walk decide from the node itself without touching the window.
     void Insert(uint32_t pos) {
         best = 0;
         if (pos == 0) return;
-        uint32_t p = n[kRoot].child0;
+        int32_t bestLen = 0;
+        uint32_t bestAt = bestPos;
+        const uint32_t key = Key(pos);
+        n[pos].spare = key;
+        uint32_t p = n[kRoot].child[0];
         for (;;) {
-            const int32_t k = Common(pos, p);
-            if (k >= best) {
-                best = k;
-                bestPos = p;
+            const uint32_t other = n[p].spare;
+            const uint32_t diff = key ^ other;
+            int32_t k;
+            uint32_t a, b;
+            if (diff != 0) {
+                const int shift = __builtin_ctz(diff) & ~7;
+                k = shift >> 3;
+                a = (key >> shift) & 0xFF;
+                b = (other >> shift) & 0xFF;
+            } else {
+                k = Common(pos, p);
+                a = win[pos + k];
+                b = win[p + k];
+            }
+            if (k >= bestLen) {
+                bestLen = k;
+                bestAt = p;
             }
             if (k == PACKED_MAX_MATCH) {
                 const uint32_t parent = n[p].parent;
                 Link(parent, p) = pos;
                 n[pos].parent = parent;
-                n[pos].child0 = n[p].child0;
-                n[pos].child1 = n[p].child1;
-                if (n[pos].child0) n[n[pos].child0].parent = pos;
-                if (n[pos].child1) n[n[pos].child1].parent = pos;
+                n[pos].child[0] = n[p].child[0];
+                n[pos].child[1] = n[p].child[1];
+                if (n[pos].child[0]) n[n[pos].child[0]].parent = pos;
+                if (n[pos].child[1]) n[n[pos].child[1]].parent = pos;
                 n[p].parent = 0;
-                return;
+                break;
             }
-            const uint32_t d = ((static_cast<uint32_t>(win[pos + k]) - win[p + k]) >> 7) & 1;
-            uint32_t& next = d ? n[p].child1 : n[p].child0;
+            // The top bit of the 8-bit difference picks the child.
+            const uint32_t d = ((a - b) >> 7) & 1;
+            const uint32_t next = n[p].child[d];
             if (next == 0) {
-                next = pos;
+                n[p].child[d] = pos;
                 n[pos].parent = p;
-                n[pos].child0 = n[pos].child1 = 0;
-                return;
+                n[pos].child[0] = n[pos].child[1] = 0;
+                break;
             }
             p = next;
         }
+        best = bestLen;
+        bestPos = bestAt;
     }
 
     Stop Run(bool finishing) {
