@@ -18,7 +18,9 @@ BigFile* BF_Create(void) {
 
 void BF_Destroy(BigFile* bf) {
     if (!bf) return;
-    bf->~BigFile();  // closes an open archive first
+    // BF_Create made exactly a BigFile; the destructor closes an open
+    // archive first.
+    bf->BigFile::~BigFile();
     bfplat::Free(bf);
 }
 
