@@ -9,14 +9,25 @@
 #include "tool_util.h"
 
 namespace {
-constexpr const char* kSynopsis = "ARCHIVE DIR";
+constexpr const char* kSynopsis = "[--pack | --pack-if-smaller] ARCHIVE DIR";
 
 int RunCreate(int argc, char** argv) {
-    static const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
-    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
+    static const option options[] = {{"help", no_argument, nullptr, 'h'},
+                                     {"pack", no_argument, nullptr, 'p'},
+                                     {"pack-if-smaller", no_argument, nullptr, 's'},
+                                     {nullptr, 0, nullptr, 0}};
+    bfw::Packing packing = bfw::Packing::Store;
+    for (int c; (c = getopt_long(argc, argv, "hps", options, nullptr)) != -1;) {
+        if (c == 'p' || c == 's') {
+            packing = c == 'p' ? bfw::Packing::Pack : bfw::Packing::PackIfSmaller;
+            continue;
+        }
         if (c == 'h') {
             tool::PrintCommandUsage("create", kSynopsis, stdout);
-            std::printf("Writes ARCHIVE from the directories and files below DIR.\n");
+            std::printf(
+                "Writes ARCHIVE from the directories and files below DIR.\n"
+                "  -p, --pack             pack every file\n"
+                "  -s, --pack-if-smaller  pack a file only where its image is smaller\n");
             return 0;
         }
         tool::PrintCommandUsage("create", kSynopsis, stderr);
@@ -28,6 +39,7 @@ int RunCreate(int argc, char** argv) {
     }
     const std::string archive = argv[optind], folder = argv[optind + 1];
     bfw::ArchiveBuilder builder;
+    builder.SetDefaultPacking(packing);
     std::string error;
     if (!builder.AddFolder("", folder, &error) || !builder.Write(archive, &error)) {
         std::fprintf(stderr, "bigfile create: %s\n", error.c_str());

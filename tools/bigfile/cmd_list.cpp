@@ -34,9 +34,17 @@ void ListTree(BigFile& bf, int depth, bool longForm, Totals& totals) {
         ++totals.files;
         totals.bytes += record->size;
         if (longForm) {
-            std::printf("%s%-30s %12u  %-6s offset %u%s\n", indent.c_str(), entry->name,
-                        record->size, record->packed ? "packed" : "stored", record->offset,
-                        (entry->attributes & BF_ATTR_FILE) ? "" : "  (not a file entry)");
+            // Our writer keeps the image's length in the packed field; any
+            // other non-zero value only says "packed".
+            char storage[48] = "stored";
+            if (record->packed >= 4) {
+                const double ratio = record->size ? 100.0 * record->packed / record->size : 100.0;
+                std::snprintf(storage, sizeof storage, "packed %u (%.1f%%)", record->packed, ratio);
+            } else if (record->packed) {
+                std::snprintf(storage, sizeof storage, "packed");
+            }
+            std::printf("%s%-30s %12u  %-24s offset %u%s\n", indent.c_str(), entry->name, record->size,
+                        storage, record->offset, (entry->attributes & BF_ATTR_FILE) ? "" : "  (not a file entry)");
         } else {
             std::printf("%s%s  %s\n", indent.c_str(), entry->name,
                         tool::HumanSize(record->size).c_str());

@@ -62,6 +62,11 @@ std::string CheckName(std::string_view name);
 // Reader's name order: bytes compared unsigned after folding A-Z to a-z.
 int CompareNames(std::string_view a, std::string_view b);
 
+// How a file's bytes go into the archive: as they are, as a packed image,
+// or packed only when the image is smaller than the bytes themselves.
+// Default stands for the builder's own setting at the time of the Add.
+enum class Packing { Default, Store, Pack, PackIfSmaller };
+
 class ArchiveBuilder {
 public:
     ArchiveBuilder();
@@ -73,9 +78,14 @@ public:
     // directories are made. A name that breaks CheckName, or that is already
     // taken in its directory (in the reader's order, either kind), fails.
     bool AddDirectory(std::string_view archivePath, std::string* error);
-    bool AddFile(std::string_view archivePath, std::string contents, std::string* error);
+    bool AddFile(std::string_view archivePath, std::string contents, std::string* error,
+                 Packing packing = Packing::Default);
+    // Disk files are streamed when the archive is written, packed or not.
     bool AddDiskFile(std::string_view archivePath, const std::string& diskPath,
-                     std::string* error);
+                     std::string* error, Packing packing = Packing::Default);
+    // The packing of files added from now on without one of their own
+    // (AddFolder's included); Store at first.
+    void SetDefaultPacking(Packing packing);
     // Adds a disk folder's contents under `archivePath` ("" for the root),
     // recursively: directories and regular files; anything else fails.
     bool AddFolder(std::string_view archivePath, const std::string& diskFolder,
@@ -93,6 +103,7 @@ public:
 
 private:
     std::unique_ptr<Node> root_;
+    Packing defaultPacking_ = Packing::Store;
 };
 
 }  // namespace bfw

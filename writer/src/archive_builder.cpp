@@ -1,7 +1,8 @@
-// High-level writer: a tree of directories and stored files, laid out as
-// header at 0, the directory at 32 (pre-order, names in the reader's order,
-// so loading appends every entry), then the data area.
+// High-level writer: a tree of directories and files (stored or packed),
+// laid out as header at 0, the directory at 32 (pre-order, names in the
+// reader's order, so loading appends every entry), then the data area.
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include <system_error>
 
 #include "ArchiveWriter.h"
+#include "image_writer.h"
+#include "platform.h"
 
 namespace bfw {
 
@@ -20,6 +23,8 @@ struct ArchiveBuilder::Node {
     std::filesystem::path diskPath;  // file from disk (contents empty then)
     uint64_t size = 0;
     uint64_t offset = 0;  // relative to the data area, set by Write
+    Packing packing = Packing::Store;
+    uint32_t packed = 0;  // the record's packed field: the image's length, or 0
 };
 
 namespace {
@@ -70,19 +75,15 @@ uint64_t BlockBytes(const Node* dir) {
     return bytes;
 }
 
-// Assigns data offsets in pre-order; fails when one does not fit.
-bool AssignOffsets(Node* dir, uint64_t& next, std::string* error) {
-    for (auto& child : dir->children) {
+// Sizes a reader can report; offsets are checked as the data is written,
+// since packed images have their length only then.
+bool CheckSizes(const Node* dir, std::string* error) {
+    for (const auto& child : dir->children) {
         if (child->isDir) {
-            if (!AssignOffsets(child.get(), next, error)) return false;
-            continue;
-        }
-        if (child->size > kMaxFileSize)
+            if (!CheckSizes(child.get(), error)) return false;
+        } else if (child->size > kMaxFileSize) {
             return Fail(error, "file '" + child->name + "' is larger than 2 GiB - 1 bytes");
-        if (next > kMaxU32)
-            return Fail(error, "archive data area larger than the format's 32-bit offsets reach");
-        child->offset = next;
-        next += child->size;
+        }
     }
     return true;
 }
@@ -95,7 +96,7 @@ void EmitBlock(const Node* dir, RawArchive& raw) {
             EmitBlock(child.get(), raw);
         } else {
             raw.File(child->name, static_cast<uint32_t>(child->size),
-                     static_cast<uint32_t>(child->offset));
+                     static_cast<uint32_t>(child->offset), child->packed);
         }
     }
 }
@@ -121,17 +122,75 @@ bool CopyDiskFile(const Node* file, std::FILE* out, std::vector<char>& buffer,
     return true;
 }
 
-bool WriteData(const Node* dir, std::FILE* out, std::vector<char>& buffer, std::string* error) {
-    for (const auto& child : dir->children) {
-        if (child->isDir) {
-            if (!WriteData(child.get(), out, buffer, error)) return false;
-        } else if (!child->diskPath.empty()) {
-            if (!CopyDiskFile(child.get(), out, buffer, error)) return false;
-        } else if (!child->contents.empty() &&
-                   std::fwrite(child->contents.data(), 1, child->contents.size(), out) !=
-                       child->contents.size()) {
-            return Fail(error, "write error");
+bool WriteStored(const Node* file, std::FILE* out, std::vector<char>& buffer, std::string* error) {
+    if (!file->diskPath.empty()) return CopyDiskFile(file, out, buffer, error);
+    if (!file->contents.empty() &&
+        std::fwrite(file->contents.data(), 1, file->contents.size(), out) != file->contents.size())
+        return Fail(error, "write error");
+    return true;
+}
+
+// Packs one file at the output's position; *length gets the image's length.
+bool WritePacked(const Node* file, std::FILE* out, uint64_t imageStart, uint64_t* length,
+                 std::string* error) {
+    std::ifstream in;
+    size_t memoryTaken = 0;
+    if (!file->diskPath.empty()) {
+        in.open(file->diskPath, std::ios::binary);
+        if (!in) return Fail(error, "cannot open " + file->diskPath.string());
+    }
+    const SourceReader source = [&](unsigned char* buffer, size_t capacity) -> size_t {
+        if (file->diskPath.empty()) {
+            const size_t n = std::min(capacity, file->contents.size() - memoryTaken);
+            std::memcpy(buffer, file->contents.data() + memoryTaken, n);
+            memoryTaken += n;
+            return n;
         }
+        in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(capacity));
+        if (in.bad()) return SIZE_MAX;
+        return static_cast<size_t>(in.gcount());
+    };
+    uint64_t total = 0;
+    const std::string shown = file->diskPath.empty() ? file->name : file->diskPath.string();
+    if (!WritePackedImage(out, imageStart, source, length, &total, error)) {
+        if (error) *error = shown + ": " + *error;
+        return false;
+    }
+    if (total != file->size) return Fail(error, shown + " changed size while the archive was written");
+    return true;
+}
+
+// Writes every file's data in pre-order from the output's position
+// (dataBase + next) and records where each landed.
+bool WriteData(Node* dir, std::FILE* out, uint64_t dataBase, uint64_t& next, std::vector<char>& buffer,
+               std::string* error) {
+    for (auto& child : dir->children) {
+        if (child->isDir) {
+            if (!WriteData(child.get(), out, dataBase, next, buffer, error)) return false;
+            continue;
+        }
+        if (next > kMaxU32)
+            return Fail(error, "archive data area larger than the format's 32-bit offsets reach");
+        child->offset = next;
+        child->packed = 0;
+        uint64_t length = child->size;
+        if (child->packing == Packing::Store) {
+            if (!WriteStored(child.get(), out, buffer, error)) return false;
+        } else {
+            uint64_t image = 0;
+            if (!WritePacked(child.get(), out, dataBase + next, &image, error)) return false;
+            if (child->packing == Packing::PackIfSmaller && image >= child->size) {
+                // No saving: the bytes go in as they are, over the image.
+                if (bfplat::StreamSeek(out, static_cast<int64_t>(dataBase + next), SEEK_SET) != 0)
+                    return Fail(error, "seek error");
+                if (!WriteStored(child.get(), out, buffer, error)) return false;
+            } else {
+                if (image > kMaxU32) return Fail(error, "packed image of '" + child->name + "' too large");
+                length = image;
+                child->packed = static_cast<uint32_t>(image);
+            }
+        }
+        next += length;
     }
     return true;
 }
@@ -211,8 +270,12 @@ bool ArchiveBuilder::AddDirectory(std::string_view archivePath, std::string* err
     return true;
 }
 
+void ArchiveBuilder::SetDefaultPacking(Packing packing) {
+    if (packing != Packing::Default) defaultPacking_ = packing;
+}
+
 bool ArchiveBuilder::AddFile(std::string_view archivePath, std::string contents,
-                             std::string* error) {
+                             std::string* error, Packing packing) {
     std::string leaf;
     Node* parent = ParentFor(root_.get(), archivePath, leaf, error);
     if (!parent) return false;
@@ -220,12 +283,13 @@ bool ArchiveBuilder::AddFile(std::string_view archivePath, std::string contents,
     node->name = leaf;
     node->size = contents.size();
     node->contents = std::move(contents);
+    node->packing = packing == Packing::Default ? defaultPacking_ : packing;
     parent->children.push_back(std::move(node));
     return true;
 }
 
 static bool AddDiskNode(Node* root, std::string_view archivePath, const fs::path& disk,
-                        std::string* error) {
+                        Packing packing, std::string* error) {
     std::error_code ec;
     const auto status = fs::symlink_status(disk, ec);
     if (ec || !fs::is_regular_file(status))
@@ -239,17 +303,19 @@ static bool AddDiskNode(Node* root, std::string_view archivePath, const fs::path
     node->name = leaf;
     node->size = size;
     node->diskPath = disk;
+    node->packing = packing;
     parent->children.push_back(std::move(node));
     return true;
 }
 
 bool ArchiveBuilder::AddDiskFile(std::string_view archivePath, const std::string& diskPath,
-                                 std::string* error) {
-    return AddDiskNode(root_.get(), archivePath, fs::path(diskPath), error);
+                                 std::string* error, Packing packing) {
+    return AddDiskNode(root_.get(), archivePath, fs::path(diskPath),
+                       packing == Packing::Default ? defaultPacking_ : packing, error);
 }
 
 static bool AddFolderTree(ArchiveBuilder& builder, Node* root, std::string_view archivePath,
-                          const fs::path& folder, std::string* error) {
+                          const fs::path& folder, Packing packing, std::string* error) {
     std::error_code ec;
     if (!fs::is_directory(fs::symlink_status(folder, ec)))
         return Fail(error, folder.string() + ": not a directory");
@@ -265,10 +331,10 @@ static bool AddFolderTree(ArchiveBuilder& builder, Node* root, std::string_view 
         if (ec) return Fail(error, entry.path().string() + ": " + ec.message());
         if (fs::is_directory(status)) {
             if (!builder.AddDirectory(inside, error) ||
-                !AddFolderTree(builder, root, inside, entry.path(), error))
+                !AddFolderTree(builder, root, inside, entry.path(), packing, error))
                 return false;
         } else if (fs::is_regular_file(status)) {
-            if (!AddDiskNode(root, inside, entry.path(), error)) return false;
+            if (!AddDiskNode(root, inside, entry.path(), packing, error)) return false;
         } else {
             return Fail(error, entry.path().string() + ": neither a regular file nor a directory");
         }
@@ -278,7 +344,7 @@ static bool AddFolderTree(ArchiveBuilder& builder, Node* root, std::string_view 
 
 bool ArchiveBuilder::AddFolder(std::string_view archivePath, const std::string& diskFolder,
                                std::string* error) {
-    return AddFolderTree(*this, root_.get(), archivePath, fs::path(diskFolder), error);
+    return AddFolderTree(*this, root_.get(), archivePath, fs::path(diskFolder), defaultPacking_, error);
 }
 
 bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
@@ -287,22 +353,30 @@ bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
     const uint64_t dirBytes = BlockBytes(root_.get());
     const uint64_t dataBase = 32 + dirBytes;
     if (dataBase > kMaxU32) return Fail(error, "directory too large for the format's 32-bit fields");
-    uint64_t next = 0;
-    if (!AssignOffsets(root_.get(), next, error)) return false;
-
-    RawArchive head;
-    head.Header(DirCount(), FileCount(), 32, static_cast<uint32_t>(dataBase));
-    EmitBlock(root_.get(), head);
+    if (!CheckSizes(root_.get(), error)) return false;
 
     const std::string temp = path + ".partial";
     std::FILE* out = std::fopen(temp.c_str(), "wb");
     if (!out) return Fail(error, "cannot create " + temp);
     std::vector<char> buffer(kCopyChunk);
-    bool ok = std::fwrite(head.bytes().data(), 1, head.size(), out) == head.size() &&
-              WriteData(root_.get(), out, buffer, error);
-    if (std::fclose(out) != 0) ok = false;
+    // The data first (packed lengths are known only once written), then
+    // the header and directory, whose size does not depend on them.
+    uint64_t next = 0;
+    bool ok = bfplat::StreamSeek(out, static_cast<int64_t>(dataBase), SEEK_SET) == 0 &&
+              WriteData(root_.get(), out, dataBase, next, buffer, error);
     if (ok) {
-        std::error_code ec;
+        RawArchive head;
+        head.Header(DirCount(), FileCount(), 32, static_cast<uint32_t>(dataBase));
+        EmitBlock(root_.get(), head);
+        ok = bfplat::StreamSeek(out, 0, SEEK_SET) == 0 &&
+             std::fwrite(head.bytes().data(), 1, head.size(), out) == head.size();
+    }
+    if (std::fclose(out) != 0) ok = false;
+    std::error_code ec;
+    // A stored copy written over a longer image may leave its tail behind.
+    if (ok) fs::resize_file(temp, dataBase + next, ec);
+    if (ok && ec) ok = Fail(error, "cannot resize " + temp + ": " + ec.message());
+    if (ok) {
         fs::rename(temp, path, ec);  // replaces an existing archive
         if (ec) ok = Fail(error, "cannot rename " + temp + " to " + path + ": " + ec.message());
     }
