@@ -1,0 +1,112 @@
+// The packed file adaptor: a PackedStream whose medium is a duplicate of
+// an open stdio stream.
+#include "PackedFile.h"
+
+#include <new>
+
+#include "platform.h"
+
+PackedFile::~PackedFile() { Discard(); }
+
+void PackedFile::Discard() {
+    if (stream) {
+        stream->~PackedStream();  // releases window and node table
+        bfplat::Free(stream);
+        stream = nullptr;
+    }
+    bfplat::Free(buffer);
+    buffer = nullptr;
+    if (duplicate) std::fclose(duplicate);
+    duplicate = nullptr;
+}
+
+int32_t PackedFile::Open(FILE* baseStream, int32_t openMode) {
+    if (!baseStream || stream || duplicate) return 0;
+    lastResult = 0;
+    startPos = bfplat::StreamTell(baseStream);
+    if (startPos < 0) return 0;
+    savedPos = 0;
+    mode = openMode;
+    duplicate = bfplat::StreamDuplicate(baseStream, openMode == PS_MODE_WRITE);
+    // The base stream may have read ahead of its position; the duplicate
+    // starts exactly at it.
+    if (!duplicate || bfplat::StreamSeek(duplicate, startPos, SEEK_SET) != 0) {
+        Discard();
+        return 0;
+    }
+    void* memory = bfplat::Alloc(sizeof(PackedStream));
+    if (!memory) {
+        Discard();
+        return 0;
+    }
+    stream = new (memory) PackedStream();
+    buffer = static_cast<unsigned char*>(bfplat::Alloc(PACKED_FILE_BUFFER_SIZE));
+    int32_t rc = buffer ? stream->Init(PACKED_STREAM_VERSION) : PSE_NO_MEMORY;
+    if (rc == 0) rc = stream->SetCallbacks(ProvideBuffer, RewindTo, PACKED_FILE_BUFFER_SIZE, this);
+    if (rc == 0) rc = stream->Begin(openMode);
+    if (rc < 0) {
+        lastResult = rc;
+        Discard();
+        return 0;
+    }
+    base = baseStream;
+    return 1;
+}
+
+int32_t PackedFile::OpenRead(FILE* baseStream) { return Open(baseStream, PS_MODE_READ); }
+int32_t PackedFile::OpenWrite(FILE* baseStream) { return Open(baseStream, PS_MODE_WRITE); }
+
+unsigned char* PackedFile::ProvideBuffer(int32_t size, void* user) {
+    auto* self = static_cast<PackedFile*>(user);
+    if (size <= 0) return self->buffer;
+    const size_t n = static_cast<size_t>(size);
+    if (self->mode == PS_MODE_WRITE) {
+        // A medium that refuses the bytes fails the write, not later reads.
+        return std::fwrite(self->buffer, n, 1, self->duplicate) == 1 ? self->buffer : nullptr;
+    }
+    // Reads may run past the image into whatever follows, or into the end
+    // of the file; the stream is told what really arrived, so stale buffer
+    // bytes never become data.
+    const size_t got = std::fread(self->buffer, 1, n, self->duplicate);
+    if (got < n) self->stream->SetDelivered(static_cast<int32_t>(got));
+    return self->buffer;
+}
+
+unsigned char* PackedFile::RewindTo(int32_t offset, void* user) {
+    auto* self = static_cast<PackedFile*>(user);
+    self->savedPos = bfplat::StreamTell(self->duplicate);
+    bfplat::StreamSeek(self->duplicate, self->startPos + offset, SEEK_SET);
+    return self->buffer;
+}
+
+int32_t PackedFile::Read(unsigned char* destination, int32_t count) {
+    if (!stream) return 0;
+    const int32_t rc = stream->Read(destination, count);
+    if (rc < 0) lastResult = rc;
+    return rc >= 0 ? 1 : 0;
+}
+
+int32_t PackedFile::Write(const unsigned char* source, int32_t count) {
+    if (!stream) return 0;
+    const int32_t rc = stream->Write(source, count);
+    if (rc < 0) lastResult = rc;
+    return rc >= 0 ? 1 : 0;
+}
+
+int32_t PackedFile::Seek(int32_t offset, int32_t origin) {
+    if (!stream) return 0;
+    const int32_t rc = stream->Seek(offset, origin);
+    if (rc < 0) lastResult = rc;
+    return rc >= 0 ? 1 : 0;
+}
+
+int32_t PackedFile::Tell() const { return stream ? stream->Tell() : PSE_BAD_STATE; }
+
+int32_t PackedFile::Close() {
+    if (!stream) return PSE_BAD_STATE;
+    const int32_t rc = stream->End();
+    Discard();
+    if (base) bfplat::StreamSeek(base, savedPos, SEEK_SET);
+    base = nullptr;
+    return rc;
+}
