@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "PackedStream.h"
+#include "memory_medium.h"
+#include "platform.h"
 
 namespace {
-using Bytes = std::vector<unsigned char>;
+
 
 Bytes Pack(PackedStream& ps, const Bytes& data) {
     Bytes image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(data.size()))));
@@ -79,4 +81,91 @@ TEST(PackedBuffer, RoundTripsAndRepeats) {
         ASSERT_EQ(ps.UnpackBuffer(image.data(), out.data()), static_cast<int32_t>(data.size()));
         ASSERT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(data.size())), data);
     }
+}
+
+namespace {
+// Symbols written by hand, most significant bit first into 32-bit
+// little-endian words, finished as the format requires.
+struct BitWriter {
+    Bytes out;
+    uint64_t acc = 0;
+    int pending = 0;
+    void Put(uint32_t value, int width) {
+        acc = (acc << width) | value;
+        pending += width;
+        while (pending >= 32) Word(static_cast<uint32_t>(acc >> (pending -= 32)));
+    }
+    void Word(uint32_t w) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(w >> (8 * i)));
+    }
+    Bytes Finish(int32_t total) {
+        const int free = 32 - pending;
+        Word(pending ? static_cast<uint32_t>(acc << free) : 0);
+        if (free <= 11) Word(0);
+        BitWriter header;
+        header.Word(static_cast<uint32_t>(total));
+        for (unsigned char c : out) header.out.push_back(c);
+        return header.out;
+    }
+};
+}  // namespace
+
+TEST(PackedBuffer, WindowWrapsAndPositionZero) {
+    // 1024 literals: the last one lands at position 0. Then a match from
+    // 1020 that runs through 1023, 0 and into the bytes it is writing.
+    BitWriter bw;
+    Bytes expect;
+    for (int i = 0; i < 1024; ++i) {
+        const auto b = static_cast<unsigned char>(i * 7 + 3);
+        bw.Put(0x100u | b, 9);
+        expect.push_back(b);
+    }
+    bw.Put((1020u << 4) | 15u, 15);
+    for (int i = 0; i < 17; ++i) expect.push_back(expect[1019 + i % 5]);
+    const Bytes image = bw.Finish(static_cast<int32_t>(expect.size()));
+
+    PackedStream ps;
+    ASSERT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
+    Bytes out(expect.size() + 16);
+    ASSERT_EQ(ps.UnpackBuffer(image.data(), out.data()), static_cast<int32_t>(expect.size()));
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(expect.size())), expect);
+    Bytes exact(expect.size());
+    ASSERT_EQ(ps.UnpackBuffer(image.data(), image.size(), exact.data(), exact.size()), static_cast<int32_t>(exact.size()));
+    EXPECT_EQ(exact, expect);
+    // Through the stream: one byte per Read, and passing over by Seek.
+    Medium m(20);
+    m.image = image;
+    m.Attach(ps);
+    ASSERT_EQ(ps.Begin(PS_MODE_READ), static_cast<int32_t>(expect.size()));
+    for (size_t i = 0; i < expect.size(); ++i) {
+        unsigned char b = 0;
+        ASSERT_EQ(ps.Read(&b, 1), 0);
+        ASSERT_EQ(b, expect[i]) << i;
+    }
+    ASSERT_EQ(ps.Seek(1030, 0), 1030);
+    ASSERT_EQ(ps.Read(exact.data(), 11), 0);
+    EXPECT_EQ(Bytes(exact.begin(), exact.begin() + 11), Bytes(expect.begin() + 1030, expect.end()));
+    ps.End();
+}
+
+TEST(PackedBuffer, ClassicFormStaysWithinTotalPlusSixteen) {
+    // Literal, then a 17-byte match starting one byte before a total of 2:
+    // sixteen bytes run past it, no more.
+    BitWriter bw;
+    bw.Put(0x100u | 0x61, 9);
+    bw.Put((1u << 4) | 15u, 15);
+    const Bytes image = bw.Finish(2);
+    PackedStream ps;
+    ASSERT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
+    Bytes exact(2 + 16);  // on the heap: the sanitizer sees any byte past it
+    EXPECT_EQ(ps.UnpackBuffer(image.data(), exact.data()), 2);
+    EXPECT_EQ(exact, Bytes(18, 0x61));
+    // The allocations of Init go through the platform layer and can fail.
+    PackedStream fresh;
+    bfplat::FailAllocationAfter(1);
+    EXPECT_EQ(fresh.Init(PACKED_STREAM_VERSION), PSE_NO_MEMORY);
+    bfplat::FailAllocationAfter(2);
+    EXPECT_EQ(fresh.Init(PACKED_STREAM_VERSION), PSE_NO_MEMORY);
+    bfplat::FailAllocationAfter(0);
+    EXPECT_EQ(fresh.Init(PACKED_STREAM_VERSION), 0);
 }
