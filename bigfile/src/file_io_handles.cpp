@@ -71,6 +71,7 @@ int BigFile::FileOpen(const char* openPath, FileHandle* out, uint32_t mode) {
 
     int32_t slot = -1;
     int32_t failCode = 0;
+    uint32_t failDetail = 0;
     {
         bfcore::LockGuard guard(lock);
         *out = 0;
@@ -80,6 +81,7 @@ int BigFile::FileOpen(const char* openPath, FileHandle* out, uint32_t mode) {
         SplitLookupPath(openPath, dirBegin, dirLength, name);
         if (std::strlen(name) > kMaxLookupName || dirLength > kMaxDirPart) {
             failCode = BFE_BAD_PARAMETER;  // cannot name an entry; see ORVOBF.H
+            failDetail = 1;
         } else if (dirStackDepth + 2 > BF_DIR_STACK_SIZE) {
             failCode = BFE_DIR_STACK_FULL;  // the lookup needs two entries
         } else {
@@ -94,21 +96,21 @@ int BigFile::FileOpen(const char* openPath, FileHandle* out, uint32_t mode) {
                 if (!state) {
                     failCode = BFE_MEMORY;
                     slot = -1;
-                } else if (record->packed != 0) {
-                    // Packed entries are read through the packed stream layer,
-                    // which this build does not wire into the handle table yet.
-                    bfplat::Free(state);
-                    failCode = BFE_PACKED_STREAM;
-                    slot = -1;
                 } else {
                     state->record = record;
                     state->position = int64_t{dataBase} + record->offset;
                     state->end = int64_t{record->offset} + record->size;
                     state->mode = mode;
-                    handles[slot] = state;
-                    handleKinds[slot] = bfcore::kKindArchive;
-                    streamPos = 0;
-                    *out = slot;
+                    if (record->packed != 0) failCode = bfcore::OpenPacked(*this, state, mode, &failDetail);
+                    if (failCode != 0) {
+                        bfplat::Free(state);
+                        slot = -1;
+                    } else {
+                        handles[slot] = state;
+                        handleKinds[slot] = bfcore::kKindArchive;
+                        streamPos = 0;
+                        *out = slot;
+                    }
                 }
             } else {
                 slot = -1;  // not found or no slot: no error code
@@ -117,7 +119,7 @@ int BigFile::FileOpen(const char* openPath, FileHandle* out, uint32_t mode) {
         }
     }
     if (failCode != 0) {
-        SetError(failCode, failCode == BFE_BAD_PARAMETER ? 1 : 0);
+        SetError(failCode, failDetail);
         return 0;
     }
     if (slot == -1) return 0;
@@ -147,7 +149,9 @@ int BigFile::FileClose(FileHandle handle) {
     Log("Closing file %d ", static_cast<int>(handle));
     bfcore::LockGuard guard(lock);
     if (!bfcore::IsOpenHandle(*this, handle)) return 1;  // closed meanwhile
-    bfplat::Free(handles[handle]);
+    auto* state = static_cast<OpenFileState*>(handles[handle]);
+    if (state->packedFile) bfcore::ClosePacked(*this, state);
+    bfplat::Free(state);
     handles[handle] = nullptr;
     handleKinds[handle] = bfcore::kKindArchive;
     return 1;

@@ -27,11 +27,11 @@ int BigFile::FileSeek(FileHandle handle, int32_t offset, int32_t origin) {
         default: target = start; break;
     }
     if (target < start || target > int64_t{dataBase} + state->end) return 0;
-    if (state->record->packed != 0) {
-        SetError(BFE_PACKED_STREAM, 0);
+    if (state->packedFile) {
+        if (!bfcore::SeekPacked(*this, state, target)) return 0;
+    } else if (bfplat::StreamSeek(archiveStream, target, SEEK_SET) != 0) {
         return 0;
     }
-    if (bfplat::StreamSeek(archiveStream, target, SEEK_SET) != 0) return 0;
     streamPos = 0;
     state->position = target;
     state->eof = 0;

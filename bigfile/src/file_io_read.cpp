@@ -48,10 +48,7 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
 
     OpenFileState* state = bfcore::ArchiveState(*this, handle);
     if (logStream) Log("Reading %d bytes of file %d", static_cast<int>(count), static_cast<int>(handle));
-    if (state->record->packed != 0) {
-        SetError(BFE_PACKED_STREAM, 0);  // packed entries never open in this build
-        return 0;
-    }
+    if (state->packedFile) return bfcore::ReadPacked(*this, state, buffer, count, read);
     // Text is translated from raw bytes (above), so the stream stays binary.
     if (archiveMode != BF_MODE_BINARY) SetArchiveMode(archiveStream, BF_MODE_BINARY);
     if (streamPos != static_cast<uint64_t>(state->position)) {

@@ -51,6 +51,13 @@ inline OpenFileState* ArchiveState(const BigFile& bf, FileHandle handle) {
                                                   : nullptr;
 }
 
+// Packed branches of the handle operations (file_io_packed.cpp), called
+// under the lock. OpenPacked returns 0 or the error code, with its detail.
+int32_t OpenPacked(BigFile& bf, OpenFileState* state, uint32_t mode, uint32_t* detail);
+int ReadPacked(BigFile& bf, OpenFileState* state, void* buffer, uint32_t count, uint32_t* read);
+int SeekPacked(BigFile& bf, OpenFileState* state, int64_t target);
+void ClosePacked(BigFile& bf, OpenFileState* state);
+
 }  // namespace bfcore
 
 #endif

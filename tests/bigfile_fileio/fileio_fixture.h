@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -13,11 +14,15 @@
 
 class ArchiveFixture : public ::testing::Test {
 protected:
-    // Writes `files` (archive path -> contents) and opens the archive.
-    void Make(const std::map<std::string, std::string>& files) {
+    // Writes `files` (archive path -> contents) and opens the archive;
+    // `packing` picks each file's storage (stored when absent).
+    void Make(const std::map<std::string, std::string>& files,
+              const std::function<bfw::Packing(const std::string&)>& packing = nullptr) {
         bfw::ArchiveBuilder builder;
         std::string error;
-        for (const auto& [path, contents] : files) ASSERT_TRUE(builder.AddFile(path, contents, &error)) << error;
+        for (const auto& [path, contents] : files)
+            ASSERT_TRUE(builder.AddFile(path, contents, &error, packing ? packing(path) : bfw::Packing::Store))
+                << error;
         archive = dir.File("a.bf");
         ASSERT_TRUE(builder.Write(archive, &error)) << error;
         ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);

@@ -1,18 +1,19 @@
-// Several threads, each with its own handles on one archive object: every
-// handle delivers exactly its entry's bytes.
+// Several threads, each with its own handles on one archive object, on
+// packed and stored entries: every handle delivers exactly its entry's
+// bytes, although packed and stored reads share one file offset.
 #include <atomic>
 #include <thread>
 
 #include "fileio_fixture.h"
 
-TEST_F(ArchiveFixture, FourThreadsReadTheirOwnHandles) {
+TEST_F(ArchiveFixture, FourThreadsReadTheirOwnHandlesOfBothKinds) {
     std::map<std::string, std::string> files;
     for (int f = 0; f < 4; ++f) {
         std::string data(200000 + f * 777, '\0');
         for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * (f + 3)) ^ (i >> 9));
         files["f" + std::to_string(f)] = data;
     }
-    Make(files);
+    Make(files, [](const std::string& name) { return name == "f0" || name == "f2" ? bfw::Packing::Pack : bfw::Packing::Store; });
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {

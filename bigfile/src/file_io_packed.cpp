@@ -1,0 +1,125 @@
+// Packed entries in the handle table: each handle owns a PackedFile that
+// decodes the entry's image from a duplicate of the archive stream. The
+// duplicate shares the archive stream's file offset, so every packed read
+// first puts it back where this handle left it. All of this runs under the
+// object's lock.
+#include <cstdio>
+#include <new>
+
+#include "ORVOBF.H"
+#include "PackedFile.h"
+#include "PackedStream.h"
+#include "open_file_state.h"
+#include "platform.h"
+
+namespace {
+PackedFile* Adaptor(const OpenFileState* state) { return static_cast<PackedFile*>(state->packedFile); }
+
+void DestroyAdaptor(PackedFile* adaptor) {
+    adaptor->~PackedFile();
+    bfplat::Free(adaptor);
+}
+
+// The image's own total must be the record's size: a reader that trusted
+// either one alone could deliver padding or the next entry's bytes.
+bool ImageMatchesRecord(FILE* archive, int64_t start, uint32_t size) {
+    unsigned char header[4];
+    if (bfplat::StreamSeek(archive, start, SEEK_SET) != 0) return false;
+    if (std::fread(header, 1, 4, archive) != 4) return false;
+    const int32_t total = PackedStream::ImageSize(header);
+    return total >= 0 && static_cast<uint32_t>(total) == size;
+}
+}  // namespace
+
+namespace bfcore {
+
+int32_t OpenPacked(BigFile& bf, OpenFileState* state, uint32_t mode, uint32_t* detail) {
+    *detail = 0;
+    if (mode != BF_MODE_BINARY) return BFE_PACKED_TEXT_MODE;
+    FILE* archive = bf.archiveStream;
+    state->packedStart = state->position;
+    if (!ImageMatchesRecord(archive, state->position, state->record->size)) {
+        std::clearerr(archive);
+        bf.streamPos = 0;
+        *detail = 1;
+        return BFE_PACKED_STREAM;
+    }
+    bfplat::StreamSeek(archive, state->position, SEEK_SET);
+    bf.streamPos = 0;
+    void* memory = bfplat::Alloc(sizeof(PackedFile));
+    if (!memory) return BFE_MEMORY;
+    auto* adaptor = new (memory) PackedFile;
+    if (!adaptor->OpenRead(archive)) {
+        DestroyAdaptor(adaptor);
+        return BFE_PACKED_STREAM;
+    }
+    state->packedFile = adaptor;
+    state->packedStreamPos = bfplat::StreamTell(adaptor->GetStream());
+    return 0;
+}
+
+int ReadPacked(BigFile& bf, OpenFileState* state, void* buffer, uint32_t count, uint32_t* read) {
+    PackedFile* adaptor = Adaptor(state);
+    FILE* own = adaptor->GetStream();
+    // Another handle may have moved the shared offset since this one read.
+    // Some runtimes answer ftell from a cached offset that cannot see that,
+    // so the duplicate is always put back (a seek also resyncs the offset).
+    bfplat::StreamSeek(own, state->packedStreamPos, SEEK_SET);
+
+    const int64_t absoluteEnd = int64_t{bf.dataBase} + state->end;
+    const int64_t left = absoluteEnd > state->position ? absoluteEnd - state->position : 0;
+    const bool beyondEnd = int64_t{count} > left;
+    const uint32_t wanted = beyondEnd ? static_cast<uint32_t>(left) : count;
+    if (beyondEnd) state->eof = 1;
+
+    const int32_t before = adaptor->Tell();
+    if (before < 0) {
+        bf.SetError(BFE_FILE_IO, 1);
+        return 0;
+    }
+    // Packed entries are below 2 GiB (the image's total is a signed word).
+    if (!adaptor->Read(static_cast<unsigned char*>(buffer), static_cast<int32_t>(wanted))) {
+        bf.SetError(BFE_PACKED_STREAM, 0);
+        return 0;
+    }
+    *read = wanted;
+    const int32_t after = adaptor->Tell();
+    if (after < 0) {
+        bf.SetError(BFE_FILE_IO, 1);
+        return 0;
+    }
+    state->position += after - before;
+    // The archive stream's offset moved with the duplicate's: the next
+    // stored read must seek whatever positions happen to coincide.
+    bf.streamPos = 0;
+    state->packedStreamPos = bfplat::StreamTell(own);
+    if (std::ferror(bf.archiveStream)) {
+        bf.SetError(BFE_FILE_IO, 0);
+        return 0;
+    }
+    return 1;
+}
+
+int SeekPacked(BigFile& bf, OpenFileState* state, int64_t target) {
+    PackedFile* adaptor = Adaptor(state);
+    FILE* own = adaptor->GetStream();
+    bfplat::StreamSeek(own, state->packedStreamPos, SEEK_SET);
+    if (!adaptor->Seek(static_cast<int32_t>(target - state->packedStart), 0)) {
+        bf.SetError(BFE_PACKED_STREAM, 0);
+        return 0;
+    }
+    bf.streamPos = 0;
+    state->packedStreamPos = bfplat::StreamTell(own);
+    return 1;
+}
+
+void ClosePacked(BigFile& bf, OpenFileState* state) {
+    PackedFile* adaptor = Adaptor(state);
+    if (!adaptor) return;
+    adaptor->Close();
+    DestroyAdaptor(adaptor);
+    state->packedFile = nullptr;
+    bf.streamPos = 0;
+}
+
+}  // namespace bfcore
