@@ -11,10 +11,8 @@ namespace {
 
 Bytes PackImage(const Bytes& data) {
     PackedStream ps;
-    EXPECT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
-    Bytes image(PackedMaxImageSize(static_cast<int64_t>(data.size())));
-    image.resize(4 + static_cast<size_t>(ps.PackBuffer(data.data(), image.data(), static_cast<int32_t>(data.size()))));
-    return image;
+    ps.Init(PACKED_STREAM_VERSION);
+    return PackImage(ps, data);
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
