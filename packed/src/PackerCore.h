@@ -146,16 +146,16 @@ struct PackerCore {
             const uint32_t other = n[p].spare;
             const uint32_t diff = key ^ other;
             int32_t k;
-            uint32_t a, b;
+            uint32_t d;
             if (diff != 0) {
+                // Bytes below the first difference are equal, so the word
+                // difference holds (a - b) mod 256 there, free of borrows.
                 const int shift = __builtin_ctz(diff) & ~7;
                 k = shift >> 3;
-                a = (key >> shift) & 0xFF;
-                b = (other >> shift) & 0xFF;
+                d = ((key - other) >> (shift + 7)) & 1;
             } else {
                 k = Common(pos, p);
-                a = win[pos + k];
-                b = win[p + k];
+                d = ((static_cast<uint32_t>(win[pos + k]) - win[p + k]) >> 7) & 1;
             }
             if (k >= bestLen) {
                 bestLen = k;
@@ -173,7 +173,6 @@ struct PackerCore {
                 break;
             }
             // The top bit of the 8-bit difference picks the child.
-            const uint32_t d = ((a - b) >> 7) & 1;
             const uint32_t next = n[p].child[d];
             if (next == 0) {
                 n[p].child[d] = pos;
