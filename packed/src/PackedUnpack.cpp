@@ -97,6 +97,8 @@ int32_t PackedStream::UnpackBuffer(const unsigned char* image, unsigned char* de
         std::memcpy(destination, image + 4, static_cast<size_t>(-static_cast<int64_t>(header)));
         return header;
     }
+    // Nothing to decode: the writer's empty image has no body to read.
+    if (header == 0) return 0;
     const int64_t words = (PackedMaxImageSize(header) - 4) / 4;
     const int64_t got = Decode(image + 4, words, destination, header, static_cast<int64_t>(header) + 16, true);
     return got < 0 ? PSE_DAMAGED : header;

@@ -21,7 +21,9 @@ TEST(PackedBuffer, WorkedExamples) {
     const Bytes stored = {0xFD, 0xFF, 0xFF, 0xFF, 0x61, 0x62, 0x63};
     EXPECT_EQ(PackedStream::ImageSize(stored.data()), 3);
     EXPECT_EQ(ps.UnpackBuffer(stored.data(), stored.size(), exact.data(), exact.size()), 3);
-    EXPECT_EQ(PackImage(ps, Bytes()), Bytes(4, 0));
+    const Bytes empty = PackImage(ps, Bytes());
+    EXPECT_EQ(empty, Bytes(4, 0));
+    EXPECT_EQ(ps.UnpackBuffer(empty.data(), out.data()), 0) << "and no read past its 4 bytes";
 }
 
 TEST(PackedBuffer, DamagedImages) {
