@@ -1,0 +1,142 @@
+// The extraction walk on real archives in a temporary folder: bytes and
+// chunking, the tree's shape, and names or disk states that must not be
+// followed.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ArchiveWriter.h"
+#include "extract_engine.h"
+#include "temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Recorder : bfx::Reporter {
+    std::vector<std::pair<std::string, std::vector<uint32_t>>> files;
+    std::vector<std::pair<bfx::Problem, std::string>> problems;
+    void FileStarting(const std::string& path) override { files.push_back({path, {}}); }
+    void ChunkWritten(uint32_t bytes) override { files.back().second.push_back(bytes); }
+    void Report(bfx::Problem problem, const std::string& path) override { problems.push_back({problem, path}); }
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+std::string Pattern(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed) >> 3);
+    return bytes;
+}
+
+// Extracts `archive`'s root into `into` from inside it, as both front ends do.
+Recorder Extract(const std::string& archive, const fs::path& into) {
+    Recorder recorder;
+    BigFile bf;
+    bf.Init(BIGFILE_HEADER_VERSION);
+    EXPECT_TRUE(bf.Open(archive.c_str(), 0)) << bf.GetLastErrorText();
+    const fs::path back = fs::current_path();
+    fs::create_directories(into);
+    fs::current_path(into);
+    bfx::Engine engine(bf, recorder);
+    engine.ExtractTree();
+    EXPECT_EQ(engine.problems(), recorder.problems.size());
+    fs::current_path(back);
+    return recorder;
+}
+
+TEST(ExtractEngine, TreeIsRecreatedByteForByteInWholeChunks) {
+    TempDir dir;
+    bfw::ArchiveBuilder builder;
+    std::string error;
+    const std::string exact = Pattern(bfx::kCopyChunk, 1), over = Pattern(bfx::kCopyChunk + 1, 2);
+    ASSERT_TRUE(builder.AddFile("exact.bin", exact, &error)) << error;
+    ASSERT_TRUE(builder.AddFile("A/B/over.bin", over, &error, bfw::Packing::Pack)) << error;
+    ASSERT_TRUE(builder.AddFile("A/empty", "", &error)) << error;
+    ASSERT_TRUE(builder.AddDirectory("Hollow", &error)) << error;
+    ASSERT_TRUE(builder.Write(dir.File("t.bf"), &error)) << error;
+
+    const fs::path out = dir.File("out");
+    fs::create_directories(out);
+    std::ofstream(out / "exact.bin") << std::string(3 * bfx::kCopyChunk, 'x');  // must be truncated
+    const Recorder run = Extract(dir.File("t.bf"), out);
+    EXPECT_TRUE(run.problems.empty());
+
+    EXPECT_EQ(Slurp(out / "exact.bin"), exact);
+    EXPECT_EQ(Slurp(out / "A/B/over.bin"), over);
+    EXPECT_TRUE(fs::is_regular_file(out / "A/empty"));
+    EXPECT_EQ(fs::file_size(out / "A/empty"), 0u);
+    EXPECT_TRUE(fs::is_directory(out / "Hollow"));
+
+    std::vector<std::pair<std::string, std::vector<uint32_t>>> expected = {
+        {"A/B/over.bin", {bfx::kCopyChunk, 1}}, {"A/empty", {}}, {"exact.bin", {bfx::kCopyChunk}}};
+    EXPECT_EQ(run.files, expected);
+}
+
+TEST(ExtractEngine, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed) {
+    TempDir dir;
+    bfw::RawArchive raw;
+    raw.Header(2, 8, 32, 0).Block(8);
+    raw.File("..", 4, 0);
+    raw.File("a\\b", 4, 0);
+    raw.File("C:x", 4, 0);
+    raw.File("good", 4, 0);
+    raw.File("odd", 4, 0, 0, 0);  // neither kind: the walk treats it as a file it cannot open
+    raw.File("up/x", 4, 0);
+    raw.Dir("sub").Block(1).File("ok", 4, 0);
+    raw.Dir("taken").Block(1).File("lost", 4, 0);
+    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes("GOOD");
+    std::string error;
+    ASSERT_TRUE(raw.WriteTo(dir.File("bad.bf"), &error)) << error;
+
+    const fs::path out = dir.File("root/out");
+    fs::create_directories(out);
+    std::ofstream(out / "taken") << "a file where a directory should go";
+    const Recorder run = Extract(dir.File("bad.bf"), out);
+
+    std::vector<std::pair<bfx::Problem, std::string>> expected = {
+        {bfx::Problem::UnsafeName, ".."},  {bfx::Problem::UnsafeName, "a\\b"},
+        {bfx::Problem::UnsafeName, "C:x"}, {bfx::Problem::NotFound, "odd"},
+        {bfx::Problem::CannotMakeDir, "taken"}, {bfx::Problem::UnsafeName, "up/x"}};
+    EXPECT_EQ(run.problems, expected);
+    EXPECT_EQ(Slurp(out / "good"), "GOOD");
+    EXPECT_EQ(Slurp(out / "sub/ok"), "GOOD");
+    EXPECT_EQ(Slurp(out / "taken"), "a file where a directory should go");
+    // Nothing beside or above the extraction root.
+    std::vector<std::string> around;
+    for (const auto& entry : fs::directory_iterator(dir.File("root"))) around.push_back(entry.path().filename());
+    EXPECT_EQ(around, std::vector<std::string>{"out"});
+    EXPECT_FALSE(fs::exists(out / "lost"));
+    EXPECT_STREQ(bfx::ProblemText(bfx::Problem::NotFound), "File not found...");
+    EXPECT_STREQ(bfx::ProblemCaption(bfx::Problem::CannotCreate), "ERROR");
+}
+
+TEST(ExtractEngine, LinkInTheWayIsNotEntered) {
+    TempDir dir;
+    bfw::ArchiveBuilder builder;
+    std::string error;
+    ASSERT_TRUE(builder.AddFile("sub/x", "x", &error)) << error;
+    ASSERT_TRUE(builder.Write(dir.File("t.bf"), &error)) << error;
+    const fs::path out = dir.File("out");
+    fs::create_directories(out);
+    fs::create_directories(dir.File("elsewhere"));
+    fs::create_directory_symlink(dir.File("elsewhere"), out / "sub");
+    const Recorder run = Extract(dir.File("t.bf"), out);
+    ASSERT_EQ(run.problems.size(), 1u);
+    EXPECT_EQ(run.problems[0].first, bfx::Problem::CannotMakeDir);
+    EXPECT_TRUE(fs::is_empty(dir.File("elsewhere")));
+}
+
+}  // namespace
