@@ -88,15 +88,16 @@ TEST(ExtractEngine, TreeIsRecreatedByteForByteInWholeChunks) {
 TEST(ExtractEngine, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed) {
     TempDir dir;
     bfw::RawArchive raw;
-    raw.Header(2, 8, 32, 0).Block(8);
+    raw.Header(2, 9, 32, 0).Block(9);
     raw.File("..", 4, 0);
     raw.File("a\\b", 4, 0);
     raw.File("C:x", 4, 0);
     raw.File("good", 4, 0);
     raw.File("odd", 4, 0, 0, 0);  // neither kind: the walk treats it as a file it cannot open
-    raw.File("up/x", 4, 0);
+    raw.File("past", 10, 2);      // runs past the end of the archive
     raw.Dir("sub").Block(1).File("ok", 4, 0);
     raw.Dir("taken").Block(1).File("lost", 4, 0);
+    raw.File("up/x", 4, 0);
     raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes("GOOD");
     std::string error;
     ASSERT_TRUE(raw.WriteTo(dir.File("bad.bf"), &error)) << error;
@@ -109,7 +110,7 @@ TEST(ExtractEngine, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed)
     std::vector<std::pair<bfx::Problem, std::string>> expected = {
         {bfx::Problem::UnsafeName, ".."},  {bfx::Problem::UnsafeName, "a\\b"},
         {bfx::Problem::UnsafeName, "C:x"}, {bfx::Problem::NotFound, "odd"},
-        {bfx::Problem::CannotMakeDir, "taken"}, {bfx::Problem::UnsafeName, "up/x"}};
+        {bfx::Problem::ReadError, "past"}, {bfx::Problem::CannotMakeDir, "taken"}, {bfx::Problem::UnsafeName, "up/x"}};
     EXPECT_EQ(run.problems, expected);
     EXPECT_EQ(Slurp(out / "good"), "GOOD");
     EXPECT_EQ(Slurp(out / "sub/ok"), "GOOD");
