@@ -1,0 +1,35 @@
+#!/usr/bin/env python3
+"""Writes the extraction benchmark's tree: 10 files of 64 MiB, 10,000 files
+of 4 KiB to 1 MiB, 20,000 empty files, in 500 directories, 1 GiB in all.
+Deterministic (fixed seed), so every run measures the same tree."""
+import os
+import random
+import sys
+
+root = sys.argv[1]
+rng = random.Random(20261206)
+dirs = [os.path.join(root, f"d{i // 50:02d}", f"s{i % 50:02d}") for i in range(500)]
+for d in dirs:
+    os.makedirs(d, exist_ok=True)
+# Sizes spread evenly on a log scale between 4 KiB and 1 MiB, then scaled
+# so the whole tree is 1 GiB.
+big = 10 * 64 << 20
+sizes = [int(4096 * 256 ** rng.random()) for _ in range(10000)]
+budget = (1 << 30) - big
+scale = budget / sum(sizes)
+sizes = [min(1 << 20, max(4096, int(s * scale))) for s in sizes]
+block = os.urandom(1 << 20)
+def write(path, size):
+    with open(path, "wb") as out:
+        offset = rng.randrange(1 << 20)
+        while size:
+            piece = min(size, (1 << 20) - offset)
+            out.write(block[offset:offset + piece])
+            size -= piece
+            offset = 0
+for i in range(10):
+    write(os.path.join(dirs[i * 50], f"big{i}.bin"), 64 << 20)
+for i, size in enumerate(sizes):
+    write(os.path.join(dirs[i % 500], f"f{i:05d}.dat"), size)
+for i in range(20000):
+    open(os.path.join(dirs[(i * 7) % 500], f"e{i:05d}"), "wb").close()

@@ -1,0 +1,153 @@
+// Decode and encode speed of packed images on the corpus, side by side with
+// memcpy (the ceiling), zlib and LZ4 when they are installed. The size
+// argument takes a prefix of the corpus, to show the per-byte cost from
+// 1 KiB to 64 MiB.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "PackedStream.h"
+#include "corpus.h"
+#ifdef HAVE_ZLIB
+#include <zlib.h>
+#endif
+#ifdef HAVE_LZ4
+#include <lz4.h>
+#endif
+
+namespace {
+
+size_t SizeOf(const benchmark::State& state) { return static_cast<size_t>(state.range(0)); }
+
+void Report(benchmark::State& state, size_t input, size_t packed) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input));
+    state.counters["ratio"] = static_cast<double>(packed) / static_cast<double>(input);
+}
+
+// One packed image per prefix size, made once.
+const std::vector<unsigned char>& Image(size_t size) {
+    static std::map<size_t, std::vector<unsigned char>> images;
+    auto& image = images[size];
+    if (image.empty()) {
+        PackedStream stream;
+        if (stream.Init(PACKED_STREAM_VERSION) != 0) std::abort();
+        image.resize(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(size))));
+        const int32_t body = stream.PackBuffer(Corpus().data(), image.data(), static_cast<int32_t>(size));
+        if (body < 0) std::abort();
+        image.resize(4 + static_cast<size_t>(body));
+    }
+    return image;
+}
+
+void BM_Memcpy(benchmark::State& state) {
+    const size_t size = SizeOf(state);
+    std::vector<unsigned char> out(size);
+    for (auto _ : state) {
+        std::memcpy(out.data(), Corpus().data(), size);
+        benchmark::DoNotOptimize(out.data());
+    }
+    Report(state, size, size);
+}
+
+void BM_UnpackBuffer(benchmark::State& state) {
+    const size_t size = SizeOf(state);
+    const auto& image = Image(size);
+    PackedStream stream;
+    if (stream.Init(PACKED_STREAM_VERSION) != 0) std::abort();
+    std::vector<unsigned char> out(size + 16);
+    for (auto _ : state) {
+        if (stream.UnpackBuffer(image.data(), image.size(), out.data(), out.size()) != static_cast<int32_t>(size))
+            std::abort();
+        benchmark::DoNotOptimize(out.data());
+    }
+    if (std::memcmp(out.data(), Corpus().data(), size) != 0) std::abort();
+    Report(state, size, image.size());
+}
+
+void BM_PackBuffer(benchmark::State& state) {
+    const size_t size = SizeOf(state);
+    PackedStream stream;
+    if (stream.Init(PACKED_STREAM_VERSION) != 0) std::abort();
+    std::vector<unsigned char> image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(size))));
+    int32_t body = 0;
+    for (auto _ : state) {
+        body = stream.PackBuffer(Corpus().data(), image.data(), static_cast<int32_t>(size));
+        benchmark::DoNotOptimize(image.data());
+    }
+    Report(state, size, 4 + static_cast<size_t>(body));
+}
+
+#ifdef HAVE_ZLIB
+std::vector<unsigned char> Deflate(size_t size, int level) {
+    uLongf length = compressBound(size);
+    std::vector<unsigned char> out(length);
+    if (compress2(out.data(), &length, Corpus().data(), size, level) != Z_OK) std::abort();
+    out.resize(length);
+    return out;
+}
+
+void BM_ZlibDeflate(benchmark::State& state) {
+    const size_t size = SizeOf(state);
+    const int level = static_cast<int>(state.range(1));
+    size_t packed = 0;
+    for (auto _ : state) packed = Deflate(size, level).size();
+    Report(state, size, packed);
+}
+
+void BM_ZlibInflate6(benchmark::State& state) {
+    const size_t size = SizeOf(state);
+    static std::map<size_t, std::vector<unsigned char>> images;
+    auto& image = images[size];
+    if (image.empty()) image = Deflate(size, 6);
+    std::vector<unsigned char> out(size);
+    for (auto _ : state) {
+        uLongf length = size;
+        if (uncompress(out.data(), &length, image.data(), image.size()) != Z_OK || length != size) std::abort();
+        benchmark::DoNotOptimize(out.data());
+    }
+    Report(state, size, image.size());
+}
+#endif
+
+#ifdef HAVE_LZ4
+void BM_Lz4DecompressSafe(benchmark::State& state) {
+    const size_t size = SizeOf(state);
+    std::vector<char> image(static_cast<size_t>(LZ4_compressBound(static_cast<int>(size))));
+    const int length = LZ4_compress_default(reinterpret_cast<const char*>(Corpus().data()), image.data(),
+                                            static_cast<int>(size), static_cast<int>(image.size()));
+    if (length <= 0) std::abort();
+    std::vector<char> out(size);
+    for (auto _ : state) {
+        if (LZ4_decompress_safe(image.data(), out.data(), length, static_cast<int>(size)) != static_cast<int>(size))
+            std::abort();
+        benchmark::DoNotOptimize(out.data());
+    }
+    Report(state, size, static_cast<size_t>(length));
+}
+#endif
+
+void Sizes(benchmark::internal::Benchmark* b) {
+    for (int64_t size : {int64_t{1} << 10, int64_t{64} << 10, int64_t{4} << 20, int64_t{64} << 20}) b->Arg(size);
+    b->Unit(benchmark::kMicrosecond);
+}
+
+}  // namespace
+
+BENCHMARK(BM_Memcpy)->Apply(Sizes);
+BENCHMARK(BM_UnpackBuffer)->Apply(Sizes);
+#ifdef HAVE_ZLIB
+BENCHMARK(BM_ZlibInflate6)->Apply(Sizes);
+#endif
+#ifdef HAVE_LZ4
+BENCHMARK(BM_Lz4DecompressSafe)->Apply(Sizes);
+#endif
+BENCHMARK(BM_PackBuffer)->Apply(Sizes);
+#ifdef HAVE_ZLIB
+BENCHMARK(BM_ZlibDeflate)
+    ->ArgsProduct({{int64_t{1} << 10, int64_t{64} << 10, int64_t{4} << 20, int64_t{64} << 20}, {1, 6}})
+    ->Unit(benchmark::kMicrosecond);
+#endif
+BENCHMARK_MAIN();
