@@ -1,10 +1,55 @@
 // Any bytes as a packed image: the bounded decoder must stay inside both
-// buffers and, when it succeeds, agree with the classic decoder.
+// buffers and, when it succeeds, agree with the classic decoder and with
+// the stream object reading the same bytes in uneven pieces through a
+// small buffer.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "PackedStream.h"
+
+namespace {
+struct Medium {
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 0;
+    PackedStream* stream;
+    unsigned char buffer[64];
+
+    static unsigned char* Provide(int32_t want, void* user) {
+        auto* m = static_cast<Medium*>(user);
+        const size_t n = static_cast<size_t>(want);
+        const size_t got = m->pos < m->size ? std::min(n, m->size - m->pos) : 0;
+        std::memcpy(m->buffer, m->data + m->pos, got);
+        if (got < n) m->stream->SetDelivered(static_cast<int32_t>(got));
+        m->pos += n;
+        return m->buffer;
+    }
+    static unsigned char* Rewind(int32_t offset, void* user) {
+        static_cast<Medium*>(user)->pos = static_cast<size_t>(offset);
+        return nullptr;
+    }
+};
+
+void CheckStream(const uint8_t* data, size_t size, const std::vector<unsigned char>& expected) {
+    PackedStream reader;
+    Medium medium{data, size, 0, &reader, {}};
+    if (reader.Init(PACKED_STREAM_VERSION) != 0 ||
+        reader.SetCallbacks(Medium::Provide, Medium::Rewind, sizeof medium.buffer, &medium) != 0 ||
+        reader.Begin(PS_MODE_READ) != static_cast<int32_t>(expected.size()))
+        std::abort();
+    std::vector<unsigned char> got(expected.size());
+    static const int32_t pieces[] = {1, 16, 17, 40, 333, 5};
+    for (size_t done = 0, i = 0; done < got.size(); ++i) {
+        const int32_t piece =
+            static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(pieces[i % 6]), got.size() - done));
+        if (reader.Read(got.data() + done, piece) != 0) std::abort();
+        done += static_cast<size_t>(piece);
+    }
+    if (got != expected) std::abort();
+}
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static PackedStream stream;
@@ -14,7 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (total < 0 || total > (1 << 20)) return 0;
     std::vector<unsigned char> out(static_cast<size_t>(total));
     const int32_t got = stream.UnpackBuffer(data, size, out.data(), out.size());
-    if (got < 0 || data[3] & 0x80) return 0;
+    if (got < 0) return 0;
+    CheckStream(data, size, out);
+    if (data[3] & 0x80) return 0;
     // The classic form may read up to the worst-case image size and write
     // up to 16 bytes past the total.
     std::vector<unsigned char> image(static_cast<size_t>(PackedMaxImageSize(total)), 0);

@@ -54,23 +54,36 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
         matchLength = n - k - 1;
         matchPosition = static_cast<int32_t>((p + static_cast<uint32_t>(k)) & 1023);
     }
-    // Hot loop: a word is in the buffer and a whole match fits before the
-    // request's end. The accumulator may hold bits of the next word below
-    // its unread ones; they are the same bits that the next load ORs in.
-    while (left > 0 && end - o >= PACKED_MAX_MATCH) {
-        const uint64_t x = (static_cast<uint64_t>(acc) << 32) | (static_cast<uint64_t>(Load32(in)) << (32 - bits));
-        int32_t len;
-        if (x >> 63) {
-            *o++ = static_cast<unsigned char>(x >> 55);
-            r = (r + 1) & 1023;
-            len = 9;
-        } else {
-            const uint32_t p = static_cast<uint32_t>(x >> 53) & 1023;
+    // Hot loop: a whole match fits before the request's end. The bits sit
+    // in a 64-bit buffer topped up a word at a time, so a symbol (at most
+    // 15 bits) never needs a check; the accumulator's low bits may already
+    // hold the next word's first bits, which the load ORs in again.
+    {
+        uint64_t bb = static_cast<uint64_t>(acc) << 32;
+        int32_t nb = bits;
+        while (end - o >= PACKED_MAX_MATCH) {
+            if (nb <= 32) {
+                if (left <= 0) break;
+                bb |= static_cast<uint64_t>(Load32(in)) << (32 - nb);
+                in += 4;
+                left -= 4;
+                nb += 32;
+            }
+            if (bb >> 63) {
+                *o++ = static_cast<unsigned char>(bb >> 55);
+                r = (r + 1) & 1023;
+                bb <<= 9;
+                nb -= 9;
+                continue;
+            }
+            const uint32_t p = static_cast<uint32_t>(bb >> 53) & 1023;
             if (p == 0) {
                 *damage = PSE_DAMAGED;  // end marker before the total
-                goto done;
+                break;
             }
-            const int32_t n = static_cast<int32_t>((x >> 49) & 15) + 2;
+            const int32_t n = static_cast<int32_t>((bb >> 49) & 15) + 2;
+            bb <<= 15;
+            nb -= 15;
             const uint32_t dist = ((r - p - 1) & 1023) + 1;
             if (dist >= 8 && static_cast<uint32_t>(o - start) >= dist) {
                 const unsigned char* s = o - dist;
@@ -85,13 +98,16 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
             } else {
                 copySlow(dist, n);
             }
-            len = 15;
         }
-        acc = static_cast<uint32_t>((x << len) >> 32);
-        const int32_t loaded = len >= bits ? 4 : 0;
-        in += loaded;
-        left -= loaded;
-        bits += loaded * 8 - len;
+        // A word loaded but not yet started goes back to the buffer.
+        if (nb > 32) {
+            in -= 4;
+            left += 4;
+            nb -= 32;
+        }
+        acc = static_cast<uint32_t>(bb >> 32);
+        bits = nb;
+        if (*damage) goto done;
     }
     // Careful loop for the request's last bytes and a medium that ran dry.
     while (o < end) {
@@ -103,7 +119,7 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
         int32_t len;
         if (x >> 63) {
             len = 9;
-            if (len >= bits && left == 0) {
+            if (len > bits && left == 0) {
                 *damage = PSE_DAMAGED;
                 break;
             }
@@ -114,7 +130,7 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
             len = 15;
             // An end marker before the total, or a symbol reaching past
             // the input the medium had.
-            if (p == 0 || (len >= bits && left == 0)) {
+            if (p == 0 || (len > bits && left == 0)) {
                 *damage = PSE_DAMAGED;
                 break;
             }
@@ -141,7 +157,12 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
                 }
             }
         }
-        if (len >= bits) {
+        if (len >= bits && left == 0) {
+            // The symbol ended the last word the medium had: what it gave
+            // counts; any further symbol is damage.
+            acc = 0;
+            bits = 0;
+        } else if (len >= bits) {
             // Eager load: the word is taken as soon as the current one is used up.
             in += 4;
             left -= 4;
@@ -210,7 +231,7 @@ int32_t PackedStream::SkipRun(int32_t* damage) {
         int32_t len;
         if (x >> 63) {
             len = 9;
-            if (len >= bits && left == 0) {
+            if (len > bits && left == 0) {
                 *damage = PSE_DAMAGED;
                 break;
             }
@@ -223,7 +244,7 @@ int32_t PackedStream::SkipRun(int32_t* damage) {
             len = 15;
             // An end marker before the total, or a symbol reaching past
             // the input the medium had.
-            if (p == 0 || (len >= bits && left == 0)) {
+            if (p == 0 || (len > bits && left == 0)) {
                 *damage = PSE_DAMAGED;
                 break;
             }
@@ -236,7 +257,12 @@ int32_t PackedStream::SkipRun(int32_t* damage) {
                 matchPosition = static_cast<int32_t>(after);
             }
         }
-        if (len >= bits) {
+        if (len >= bits && left == 0) {
+            // The symbol ended the last word the medium had: what it gave
+            // counts; any further symbol is damage.
+            acc = 0;
+            bits = 0;
+        } else if (len >= bits) {
             // Eager load: the word is taken as soon as the current one is used up.
             in += 4;
             left -= 4;

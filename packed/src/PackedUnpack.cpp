@@ -25,6 +25,56 @@ int64_t Decode(const unsigned char* body, int64_t words, unsigned char* dest, in
     int32_t bits = 32;
     uint32_t r = 1;
     int64_t o = 0;
+    // Fast part: while a whole word of input is left and the next symbol
+    // cannot reach stopAt, decode from a 64-bit bit buffer with no end
+    // checks (a symbol is at most 15 bits, the buffer holds at least 32).
+    {
+        uint64_t bb = static_cast<uint64_t>(acc) << 32;
+        int32_t nb = 32;
+        while (in + 4 <= inEnd && o + PACKED_MAX_MATCH < stopAt) {
+            if (nb <= 32) {
+                bb |= static_cast<uint64_t>(Load32(in)) << (32 - nb);
+                in += 4;
+                nb += 32;
+            }
+            if (bb >> 63) {
+                dest[o++] = static_cast<unsigned char>(bb >> 55);
+                r = (r + 1) & 1023;
+                bb <<= 9;
+                nb -= 9;
+                continue;
+            }
+            const uint32_t p = static_cast<uint32_t>(bb >> 53) & 1023;
+            if (p == 0) return PSE_DAMAGED;  // end marker before stopAt
+            const int64_t n = static_cast<int64_t>((bb >> 49) & 15) + 2;
+            bb <<= 15;
+            nb -= 15;
+            const int64_t dist = ((r - p - 1) & 1023) + 1;
+            r = (r + static_cast<uint32_t>(n)) & 1023;
+            unsigned char* d = dest + o;
+            if (dist >= 8 && dist <= o) {
+                // o + 17 < stopAt <= limit: the 17-byte copy stays inside.
+                const unsigned char* s = d - dist;
+                uint64_t t;
+                std::memcpy(&t, s, 8);
+                std::memcpy(d, &t, 8);
+                std::memcpy(&t, s + 8, 8);
+                std::memcpy(d + 8, &t, 8);
+                d[16] = s[16];
+            } else {
+                for (int64_t i = 0; i < n; ++i) d[i] = o + i >= dist ? d[i - dist] : 0;
+            }
+            o += n;
+        }
+        // Back to one word of state: a word loaded but not yet started is
+        // handed back to the input.
+        if (nb > 32) {
+            in -= 4;
+            nb -= 32;
+        }
+        acc = static_cast<uint32_t>(bb >> 32);
+        bits = nb;
+    }
     for (;;) {
         if (!needMarker && o >= stopAt) return o;
         if (bits == 0) return PSE_DAMAGED;

@@ -173,6 +173,34 @@ TEST(PackedStream, DamagedImagesFailInsteadOfInventing) {
     EXPECT_EQ(ps.Read(out.data(), 1), 0);
     EXPECT_EQ(out[0], 1);
     EXPECT_EQ(begin(Bytes(4, 0)), 0);
+    // Nine literals and a 2-byte match from position 1 fill exactly three
+    // words (96 bits); the finishing word is missing. Every byte is there,
+    // so the stream reads them all, as the bounded decoder does.
+    {
+        uint64_t bits = 0;
+        Bytes cut = {11, 0, 0, 0};
+        int32_t used = 0;
+        const auto put = [&](uint32_t value, int32_t width) {
+            bits = bits << width | value;
+            for (used += width; used >= 32; used -= 32) {
+                const auto word = static_cast<uint32_t>(bits >> (used - 32));
+                for (int i = 0; i < 4; ++i) cut.push_back(static_cast<unsigned char>(word >> (8 * i)));
+            }
+        };
+        for (unsigned char c = 'a'; c < 'a' + 9; ++c) put(0x100u | c, 9);
+        put(1u << 4, 15);
+        ASSERT_EQ(cut.size(), 16u);
+        const Bytes expected = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'a', 'b'};
+        Bytes bounded(11);
+        EXPECT_EQ(ps.UnpackBuffer(cut.data(), cut.size(), bounded.data(), bounded.size()), 11);
+        EXPECT_EQ(bounded, expected);
+        for (int32_t piece : {11, 1}) {
+            ASSERT_EQ(begin(cut), 11);
+            for (int32_t done = 0; done < 11; done += piece) ASSERT_EQ(ps.Read(out.data() + done, piece), 0);
+            EXPECT_EQ(Bytes(out.begin(), out.begin() + 11), expected) << "pieces of " << piece;
+            EXPECT_EQ(ps.Read(out.data(), 1), PSE_DAMAGED) << "nothing past the total";
+        }
+    }
     ps.End();
     ps.SetCallbacks([](int32_t, void*) -> unsigned char* { return nullptr; }, Medium::Rewind, 32, &m);
     EXPECT_EQ(ps.Begin(PS_MODE_READ), PSE_NO_BUFFER);
