@@ -89,10 +89,13 @@ public:
     // |header word|; PSE_DAMAGED for -2^31.
     static int32_t ImageSize(const unsigned char* image);
 
+    // A match-tree node. Each link to a child carries the child's first
+    // four bytes beside its index (key << 32 | index), so the walk decides
+    // the next step before it reaches the child.
     struct Node {
+        uint64_t link[2];  // by the direction bit
         uint32_t parent;
-        uint32_t child[2];  // by the direction bit
-        uint32_t spare;
+        uint32_t key;      // this node's first four bytes
     };
 
 private:

@@ -63,8 +63,15 @@ struct PackerCore {
         }
         acc = static_cast<uint32_t>(a);
     }
-    uint32_t& Link(uint32_t parent, uint32_t child) {
-        return n[parent].child[0] == child ? n[parent].child[0] : n[parent].child[1];
+    static uint32_t Child(const PackedStream::Node& node, int side) {
+        return static_cast<uint32_t>(node.link[side]);
+    }
+    void SetChild(uint32_t parent, int side, uint32_t c) {
+        n[parent].link[side] = c ? (static_cast<uint64_t>(n[c].key) << 32 | c) : 0;
+    }
+    // Points the parent's link that led to `old` at `c`.
+    void Relink(uint32_t parent, uint32_t old, uint32_t c) {
+        SetChild(parent, Child(n[parent], 0) == old ? 0 : 1, c);
     }
 
     // Clears window and tree (one object packs any number of images, and
@@ -78,9 +85,9 @@ struct PackerCore {
             SetByte(static_cast<uint32_t>(1 + look++), *in++);
             --inLeft;
         }
-        n[kRoot].child[0] = 1;
+        n[1].key = Key(1);
         n[1].parent = kRoot;
-        n[1].spare = Key(1);
+        SetChild(kRoot, 0, 1);
         best = 0;
         bestPos = 0;
         r = 1;
@@ -93,22 +100,24 @@ struct PackerCore {
     void Remove(uint32_t s) {
         const uint32_t parent = n[s].parent;
         if (parent == 0) return;
-        if (n[s].child[0] == 0 || n[s].child[1] == 0) {
-            const uint32_t c = n[s].child[0] == 0 ? n[s].child[1] : n[s].child[0];
-            Link(parent, s) = c;
+        const uint32_t c0 = Child(n[s], 0), c1 = Child(n[s], 1);
+        if (c0 == 0 || c1 == 0) {
+            const uint32_t c = c0 == 0 ? c1 : c0;
+            Relink(parent, s, c);
             if (c) n[c].parent = parent;
         } else {
-            uint32_t q = n[s].child[1];
-            while (n[q].child[0]) q = n[q].child[0];
-            const uint32_t qp = n[q].parent, qc = n[q].child[1];
-            Link(qp, q) = qc;
+            uint32_t q = c1;
+            while (Child(n[q], 0)) q = Child(n[q], 0);
+            const uint32_t qp = n[q].parent, qc = Child(n[q], 1);
+            Relink(qp, q, qc);
             if (qc) n[qc].parent = qp;
-            Link(parent, s) = q;
+            Relink(parent, s, q);
             n[q].parent = parent;
-            n[q].child[0] = n[s].child[0];
-            n[q].child[1] = n[s].child[1];
-            if (n[q].child[0]) n[n[q].child[0]].parent = q;
-            if (n[q].child[1]) n[n[q].child[1]].parent = q;
+            // s's links may have changed above (q may have been its child).
+            n[q].link[0] = n[s].link[0];
+            n[q].link[1] = n[s].link[1];
+            if (Child(n[q], 0)) n[Child(n[q], 0)].parent = q;
+            if (Child(n[q], 1)) n[Child(n[q], 1)].parent = q;
         }
         n[s].parent = 0;
     }
@@ -132,18 +141,21 @@ struct PackerCore {
 
     // A node's 17 bytes stay unchanged while it is in the tree (its
     // position is 1007 behind r when it leaves, before any of them is
-    // overwritten), so the spare word caches the first four: most steps
-    // of the walk decide from the node itself without touching the window.
+    // overwritten), so its first four live in the link that leads to it:
+    // most steps of the walk decide from the key in hand, and the next
+    // index and key come from one load chosen by the direction bit.
     void Insert(uint32_t pos) {
         best = 0;
         if (pos == 0) return;
         int32_t bestLen = 0;
         uint32_t bestAt = bestPos;
         const uint32_t key = Key(pos);
-        n[pos].spare = key;
-        uint32_t p = n[kRoot].child[0];
+        n[pos].key = key;
+        uint64_t link = n[kRoot].link[0];
         for (;;) {
-            const uint32_t other = n[p].spare;
+            const uint32_t p = static_cast<uint32_t>(link);
+            const uint32_t other = static_cast<uint32_t>(link >> 32);
+            const uint64_t l0 = n[p].link[0], l1 = n[p].link[1];
             const uint32_t diff = key ^ other;
             int32_t k;
             uint32_t d;
@@ -157,30 +169,31 @@ struct PackerCore {
                 k = Common(pos, p);
                 d = ((static_cast<uint32_t>(win[pos + k]) - win[p + k]) >> 7) & 1;
             }
-            if (k >= bestLen) {
-                bestLen = k;
-                bestAt = p;
-            }
+            // Deeper nodes tend to share more, so this is taken in no
+            // predictable pattern: select without a branch.
+            const uint32_t take = 0u - static_cast<uint32_t>(k >= bestLen);
+            bestAt = (p & take) | (bestAt & ~take);
+            bestLen = k > bestLen ? k : bestLen;
             if (k == PACKED_MAX_MATCH) {
                 const uint32_t parent = n[p].parent;
-                Link(parent, p) = pos;
+                n[pos].link[0] = l0;
+                n[pos].link[1] = l1;
                 n[pos].parent = parent;
-                n[pos].child[0] = n[p].child[0];
-                n[pos].child[1] = n[p].child[1];
-                if (n[pos].child[0]) n[n[pos].child[0]].parent = pos;
-                if (n[pos].child[1]) n[n[pos].child[1]].parent = pos;
+                Relink(parent, p, pos);
+                if (Child(n[pos], 0)) n[Child(n[pos], 0)].parent = pos;
+                if (Child(n[pos], 1)) n[Child(n[pos], 1)].parent = pos;
                 n[p].parent = 0;
                 break;
             }
             // The top bit of the 8-bit difference picks the child.
-            const uint32_t next = n[p].child[d];
-            if (next == 0) {
-                n[p].child[d] = pos;
+            const uint64_t next = d ? l1 : l0;
+            if (static_cast<uint32_t>(next) == 0) {
                 n[pos].parent = p;
-                n[pos].child[0] = n[pos].child[1] = 0;
+                n[pos].link[0] = n[pos].link[1] = 0;
+                SetChild(p, static_cast<int>(d), pos);
                 break;
             }
-            p = next;
+            link = next;
         }
         best = bestLen;
         bestPos = bestAt;
