@@ -23,7 +23,11 @@ void Append(std::vector<unsigned char>& corpus, const char* folder, size_t limit
     std::vector<fs::path> files;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->is_regular_file(ec) && !it->is_symlink(ec)) files.push_back(it->path());
+        if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+        // Already-compressed documentation is not text.
+        const std::string ext = it->path().extension().string();
+        if (ext == ".gz" || ext == ".xz" || ext == ".bz2" || ext == ".zst") continue;
+        files.push_back(it->path());
     }
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files) {
