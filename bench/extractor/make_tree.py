@@ -1,7 +1,12 @@
 #!/usr/bin/env python3
 """Writes the extraction benchmark's tree: 10 files of 64 MiB, 10,000 files
 of 4 KiB to 1 MiB, 20,000 empty files, in 500 directories, 1 GiB in all.
-Deterministic (fixed seed), so every run measures the same tree."""
+Deterministic (fixed seed), so every run measures the same tree.
+
+  make_tree.py ROOT           contents cut from one 1 MiB random block
+  make_tree.py ROOT corpus    contents cut from 64 MiB of installed files
+                              (documentation text without compressed files,
+                              then programs from /usr/bin), for packing"""
 import os
 import random
 import sys
@@ -18,12 +23,32 @@ sizes = [int(4096 * 256 ** rng.random()) for _ in range(10000)]
 budget = (1 << 30) - big
 scale = budget / sum(sizes)
 sizes = [min(1 << 20, max(4096, int(s * scale))) for s in sizes]
-block = os.urandom(1 << 20)
+def corpus(limit):
+    parts, total = [], 0
+    for top, share in (("/usr/share/doc", limit // 2), ("/usr/bin", limit)):
+        for base, subdirs, files in sorted(os.walk(top)):
+            subdirs.sort()
+            for name in sorted(files):
+                path = os.path.join(base, name)
+                if total >= share or os.path.islink(path) or not os.path.isfile(path):
+                    continue
+                if name.endswith((".gz", ".xz", ".bz2", ".zst")):
+                    continue
+                with open(path, "rb") as f:
+                    data = f.read(share - total)
+                parts.append(data)
+                total += len(data)
+    data = b"".join(parts)
+    while len(data) < limit:
+        data += data[: limit - len(data)]
+    return data
+
+block = corpus(64 << 20) if len(sys.argv) > 2 and sys.argv[2] == "corpus" else os.urandom(1 << 20)
 def write(path, size):
     with open(path, "wb") as out:
-        offset = rng.randrange(1 << 20)
+        offset = rng.randrange(len(block))
         while size:
-            piece = min(size, (1 << 20) - offset)
+            piece = min(size, len(block) - offset)
             out.write(block[offset:offset + piece])
             size -= piece
             offset = 0

@@ -4,26 +4,43 @@
 # tree and `tar -xf` of a tar of it, warm page cache, fresh folder per run.
 # The extractor reads BigTest.bf from its working folder and writes the
 # archive's root into the parent of the registry's output folder (x/Out).
-#   bench/extractor/run.sh BUILD_DIR [WORK_DIR]
+# With PACKED=1 the tree holds installed files' bytes, the archive is made
+# with `bigfile create --pack` and tar is gzipped: extraction is compared
+# with `tar -xzf`, and a second run compares `bigfile create --pack` with
+# `tar -czf`.
+#   [PACKED=1] bench/extractor/run.sh BUILD_DIR [WORK_DIR]
 set -euo pipefail
 build=$(cd "$1" && pwd)
-work=${2:-${TMPDIR:-/tmp}/orvobf-bench-extract}
+packed=${PACKED:-0}
+suffix=$([ "$packed" = 1 ] && echo -packed || true)
+work=${2:-${TMPDIR:-/tmp}/orvobf-bench-extract$suffix}
 here=$(cd "$(dirname "$0")" && pwd)
 command -v hyperfine >/dev/null || { echo "hyperfine is not installed (scripts/install-extras.sh)"; exit 77; }
 bigfile=$build/tools/bigfile extractor=$build/extractor/extractor
 mkdir -p "$work"
 cd "$work"
+if [ "$packed" = 1 ]; then
+  content=corpus tarflags=z tarfile=tree.tar.gz createflags=--pack
+else
+  content=random tarflags= tarfile=tree.tar createflags=
+fi
 if [ ! -d tree ]; then
-  python3 "$here/make_tree.py" tree
-  "$bigfile" create BigTest.bf tree >/dev/null
-  tar -cf tree.tar -C tree .
+  python3 "$here/make_tree.py" tree $content
+  "$bigfile" create $createflags BigTest.bf tree >/dev/null
+  tar -c${tarflags}f $tarfile -C tree .
   printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Orvo\\AshenThrone]\n@="%s"\n' "$work/x/Out" > registry.reg
 fi
-du -sh tree BigTest.bf tree.tar
-cat tree.tar BigTest.bf > /dev/null; find tree -type f -exec cat {} + > /dev/null
+du -sh tree BigTest.bf $tarfile
+cat $tarfile BigTest.bf > /dev/null; find tree -type f -exec cat {} + > /dev/null
 hyperfine --warmup 1 --runs "${RUNS:-5}" --prepare 'rm -rf x && sync' \
   --export-markdown "$work/results.md" \
   -n 'cp -r' 'cp -r tree x' \
-  -n 'tar -xf' 'mkdir x && tar -xf tree.tar -C x' \
+  -n "tar -x${tarflags}f" "mkdir x && tar -x${tarflags}f $tarfile -C x" \
   -n 'bigfile extract' "$bigfile extract -C x BigTest.bf" \
   -n 'extractor' "mkdir -p x/Out && ln -s ../BigTest.bf x/BigTest.bf && cd x && ORVOBF_REGISTRY=$work/registry.reg $extractor </dev/null"
+if [ "$packed" = 1 ]; then
+  hyperfine --runs "${CREATE_RUNS:-2}" --prepare 'rm -f made.bf made.tar.gz && sync' \
+    --export-markdown "$work/results-create.md" \
+    -n 'bigfile create --pack' "$bigfile create --pack made.bf tree" \
+    -n 'tar -czf' 'tar -czf made.tar.gz -C tree .'
+fi
