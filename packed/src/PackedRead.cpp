@@ -1,16 +1,31 @@
 // Reading an image piece by piece: the incremental decoder, Read and Seek.
 #include <cstring>
 
+#include "CodeWords.h"
 #include "PackedStream.h"
 
+using packed_detail::Load32;
+
 namespace {
-inline uint32_t Load32(const unsigned char* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap32(v);
-#endif
-    return v;
+// Takes a decoded symbol's `len` bits off the careful loops' state; `x` is
+// the double-width view the symbol was read from.
+inline void Consume(uint64_t x, int32_t len, uint32_t& acc, int32_t& bits, const unsigned char*& in,
+                    int32_t& left) {
+    if (len >= bits && left == 0) {
+        // The symbol ended the last word the medium had: what it gave
+        // counts; any further symbol is damage.
+        acc = 0;
+        bits = 0;
+    } else if (len >= bits) {
+        // Eager load: the word is taken as soon as the current one is used up.
+        in += 4;
+        left -= 4;
+        acc = static_cast<uint32_t>((x << len) >> 32);
+        bits += 32 - len;
+    } else {
+        acc <<= len;
+        bits -= len;
+    }
 }
 }  // namespace
 
@@ -86,13 +101,7 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
             nb -= 15;
             const uint32_t dist = ((r - p - 1) & 1023) + 1;
             if (dist >= 8 && static_cast<uint32_t>(o - start) >= dist) {
-                const unsigned char* s = o - dist;
-                uint64_t t;
-                std::memcpy(&t, s, 8);
-                std::memcpy(o, &t, 8);
-                std::memcpy(&t, s + 8, 8);
-                std::memcpy(o + 8, &t, 8);
-                o[16] = s[16];
+                packed_detail::CopyMatch17(o, dist);
                 o += n;
                 r = (r + static_cast<uint32_t>(n)) & 1023;
             } else {
@@ -137,15 +146,8 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
             const int32_t n = static_cast<int32_t>((x >> 49) & 15) + 2;
             const uint32_t dist = ((r - p - 1) & 1023) + 1;
             if (dist >= 8 && static_cast<uint32_t>(o - start) >= dist && end - o >= PACKED_MAX_MATCH) {
-                // Eight bytes back or more: word copies read only bytes
-                // already in place. Up to 17 are stored, n count.
-                const unsigned char* s = o - dist;
-                uint64_t t;
-                std::memcpy(&t, s, 8);
-                std::memcpy(o, &t, 8);
-                std::memcpy(&t, s + 8, 8);
-                std::memcpy(o + 8, &t, 8);
-                o[16] = s[16];
+                // Up to 17 bytes are stored, n count.
+                packed_detail::CopyMatch17(o, dist);
                 o += n;
                 r = (r + static_cast<uint32_t>(n)) & 1023;
             } else {
@@ -157,21 +159,7 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
                 }
             }
         }
-        if (len >= bits && left == 0) {
-            // The symbol ended the last word the medium had: what it gave
-            // counts; any further symbol is damage.
-            acc = 0;
-            bits = 0;
-        } else if (len >= bits) {
-            // Eager load: the word is taken as soon as the current one is used up.
-            in += 4;
-            left -= 4;
-            acc = static_cast<uint32_t>((x << len) >> 32);
-            bits += 32 - len;
-        } else {
-            acc <<= len;
-            bits -= len;
-        }
+        Consume(x, len, acc, bits, in, left);
     }
 done:
     // The window takes the run's last 1024 bytes at their ring positions.
@@ -257,21 +245,7 @@ int32_t PackedStream::SkipRun(int32_t* damage) {
                 matchPosition = static_cast<int32_t>(after);
             }
         }
-        if (len >= bits && left == 0) {
-            // The symbol ended the last word the medium had: what it gave
-            // counts; any further symbol is damage.
-            acc = 0;
-            bits = 0;
-        } else if (len >= bits) {
-            // Eager load: the word is taken as soon as the current one is used up.
-            in += 4;
-            left -= 4;
-            acc = static_cast<uint32_t>((x << len) >> 32);
-            bits += 32 - len;
-        } else {
-            acc <<= len;
-            bits -= len;
-        }
+        Consume(x, len, acc, bits, in, left);
     }
     accumulator = acc;
     bitCount = bits;

@@ -1,16 +1,12 @@
 // Lifetime of the stream object, its callbacks and Begin.
 #include <cstring>
 
+#include "CodeWords.h"
 #include "PackedStream.h"
 #include "PackerCore.h"
 #include "platform.h"
 
-namespace {
-inline uint32_t Load32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-}  // namespace
+using packed_detail::Load32;
 
 const char* PackedResultText(int32_t result) {
     switch (result) {

@@ -3,14 +3,12 @@
 // back; bytes before the image's start come from the cleared window (0).
 #include <cstring>
 
+#include "CodeWords.h"
 #include "PackedStream.h"
 
 namespace {
 
-inline uint32_t Load32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
+using packed_detail::Load32;
 
 // Decodes from `body` (`words` code words) into dest up to `limit` bytes.
 // Stops after `stopAt` bytes when `needMarker` is false, else at the end
@@ -54,13 +52,7 @@ int64_t Decode(const unsigned char* body, int64_t words, unsigned char* dest, in
             unsigned char* d = dest + o;
             if (dist >= 8 && dist <= o) {
                 // o + 17 < stopAt <= limit: the 17-byte copy stays inside.
-                const unsigned char* s = d - dist;
-                uint64_t t;
-                std::memcpy(&t, s, 8);
-                std::memcpy(d, &t, 8);
-                std::memcpy(&t, s + 8, 8);
-                std::memcpy(d + 8, &t, 8);
-                d[16] = s[16];
+                packed_detail::CopyMatch17(d, static_cast<uint32_t>(dist));
             } else {
                 for (int64_t i = 0; i < n; ++i) d[i] = o + i >= dist ? d[i - dist] : 0;
             }
@@ -109,14 +101,7 @@ int64_t Decode(const unsigned char* body, int64_t words, unsigned char* dest, in
             int64_t end = o + n;
             if (end > limit) end = limit;
             if (dist >= 8 && dist <= o && end + 16 <= limit) {
-                unsigned char* d = dest + o;
-                const unsigned char* s = d - dist;
-                uint64_t t;
-                std::memcpy(&t, s, 8);
-                std::memcpy(d, &t, 8);
-                std::memcpy(&t, s + 8, 8);
-                std::memcpy(d + 8, &t, 8);
-                d[16] = s[16];
+                packed_detail::CopyMatch17(dest + o, static_cast<uint32_t>(dist));
                 o = end;
             } else {
                 for (; o < end; ++o) dest[o] = o >= dist ? dest[o - dist] : 0;

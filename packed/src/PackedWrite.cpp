@@ -2,17 +2,11 @@
 // 17 bytes or more) or storing, and End's flush, rewind and header word.
 #include <cstring>
 
+#include "CodeWords.h"
 #include "PackedStream.h"
 #include "PackerCore.h"
 
-namespace {
-inline void Store32(unsigned char* p, uint32_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-}  // namespace
+using packed_detail::Store32;
 
 // Hands the filled bytes to the provider and takes an empty buffer.
 int32_t PackedStream::Exchange() {

@@ -9,27 +9,11 @@
 #include <string>
 
 #include "PackedStream.h"
+#include "run_tool.h"
 #include "temp_dir.h"
 
 namespace {
 using Bytes = std::vector<unsigned char>;
-
-struct Outcome {
-    int status;
-    std::string out;
-};
-
-Outcome Tool(const std::string& args) {
-    const std::string command = std::string(BIGFILE_TOOL) + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    Outcome run{-1, {}};
-    if (!pipe) return run;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 Bytes Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -6,26 +6,10 @@
 #include <string>
 
 #include "ArchiveWriter.h"
+#include "run_tool.h"
 #include "temp_dir.h"
 
 namespace {
-struct Outcome {
-    int status;
-    std::string out;
-};
-
-Outcome Tool(const std::string& args) {
-    const std::string command = std::string(BIGFILE_TOOL) + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    Outcome run{-1, {}};
-    if (!pipe) return run;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
 // The output line that names `path`, or empty.
 std::string LineOf(const std::string& out, const std::string& path) {
     const size_t at = out.find(": " + path + ": ");

@@ -7,27 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "run_tool.h"
 #include "temp_dir.h"
-
-namespace {
-struct Outcome {
-    int status;
-    std::string out;
-};
-
-// Runs the tool with `args` (shell words), stderr folded into the output.
-Outcome Tool(const std::string& args) {
-    const std::string command = std::string(BIGFILE_TOOL) + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    Outcome run{-1, {}};
-    if (!pipe) return run;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-}  // namespace
 
 TEST(Tool, CreateListInfoOfAFolder) {
     TempDir dir;
