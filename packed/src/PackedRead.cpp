@@ -27,6 +27,15 @@ inline void Consume(uint64_t x, int32_t len, uint32_t& acc, int32_t& bits, const
         bits -= len;
     }
 }
+
+// k bytes from `dist` back where the source starts before this run's
+// output: the older bytes come from the window, byte by byte (the copy may
+// repeat itself). Kept out of line: it happens only near a run's start.
+[[gnu::noinline]] void CopyFromWindow(unsigned char* o, const unsigned char* start, const unsigned char* win,
+                                      uint32_t r, uint32_t dist, int32_t k) {
+    for (int32_t i = 0; i < k; ++i, ++o, r = (r + 1) & 1023)
+        *o = static_cast<uint32_t>(o - start) >= dist ? o[-static_cast<ptrdiff_t>(dist)] : win[(r - dist) & 1023];
+}
 }  // namespace
 
 // One decoder run towards requestRemaining bytes into the destination,
@@ -73,15 +82,16 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
     // in a 64-bit buffer topped up a word at a time, so a symbol (at most
     // 15 bits) never needs a check; the accumulator's low bits may already
     // hold the next word's first bits, which the load ORs in again.
-    {
+    if (end - o >= PACKED_MAX_MATCH) {
+        unsigned char* const stop = end - PACKED_MAX_MATCH;
+        const unsigned char* const inEnd = in + (left > 0 ? left : 0);
         uint64_t bb = static_cast<uint64_t>(acc) << 32;
         int32_t nb = bits;
-        while (end - o >= PACKED_MAX_MATCH) {
+        while (o <= stop) {
             if (nb <= 32) {
-                if (left <= 0) break;
+                if (in == inEnd) break;
                 bb |= static_cast<uint64_t>(Load32(in)) << (32 - nb);
                 in += 4;
-                left -= 4;
                 nb += 32;
             }
             if (bb >> 63) {
@@ -100,20 +110,22 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
             bb <<= 15;
             nb -= 15;
             const uint32_t dist = ((r - p - 1) & 1023) + 1;
-            if (dist >= 8 && static_cast<uint32_t>(o - start) >= dist) {
+            if (static_cast<uint32_t>(o - start) < dist) {
+                CopyFromWindow(o, start, win, r, dist, n);
+            } else if (dist >= 8) {
                 packed_detail::CopyMatch17(o, dist);
-                o += n;
-                r = (r + static_cast<uint32_t>(n)) & 1023;
             } else {
-                copySlow(dist, n);
+                for (int32_t i = 0; i < n; ++i) o[i] = o[i - static_cast<ptrdiff_t>(dist)];
             }
+            o += n;
+            r = (r + static_cast<uint32_t>(n)) & 1023;
         }
         // A word loaded but not yet started goes back to the buffer.
         if (nb > 32) {
             in -= 4;
-            left += 4;
             nb -= 32;
         }
+        left = static_cast<int32_t>(inEnd - in);
         acc = static_cast<uint32_t>(bb >> 32);
         bits = nb;
         if (*damage) goto done;
