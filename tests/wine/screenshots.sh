@@ -20,7 +20,7 @@ export DISPLAY=$display
 sleep 1
 mkdir -p "$work/source/Maps" "$work/run/Data/Out"
 # Enough data that the window stays up for a while.
-for i in $(seq 1 80); do head -c 8000000 /dev/urandom > "$work/source/Maps/level$i.map"; done
+for i in $(seq 1 120); do head -c 8000000 /dev/urandom > "$work/source/Maps/level$i.map"; done
 cd "$work/run"
 "$here/run-wine.sh" "$bigfile" create 'BigTest.bf' '../source' >/dev/null
 "$here/run-wine.sh" reg add 'HKLM\Software\Orvo\AshenThrone' /ve /d "Z:${work//\//\\}\\run\\Data\\Out" /f >/dev/null
@@ -29,16 +29,18 @@ app=$!
 main=$(xdotool search --sync --name '^Orvo BigFile Extractor$' | head -1)
 sleep 0.5
 import -window root -crop "$(xdotool getwindowgeometry --shell "$main" | awk -F= '/WIDTH|HEIGHT|^X|^Y/{v[$1]=$2} END{printf "%dx%d+%d+%d", v["WIDTH"], v["HEIGHT"], v["X"], v["Y"]}')" "$out/extractor-main.png"
-# The About button sits in the middle of the window's width, in the lower
-# part of its client area; where exactly depends on the caption and font
-# Wine draws, so click down that column until the About box opens.
+# The About button sits at dialog units (99..149, 43..57) of the 250x63
+# client: the middle of its width, 50/63 of its height. Click it (again if
+# the first click came before the window took input) until the box opens.
 eval "$(xdotool getwindowgeometry --shell "$main")"
 about=
-for y in $(seq $((HEIGHT / 2)) 4 $((HEIGHT - 3))); do
-  xdotool mousemove --window "$main" $((WIDTH / 2)) "$y" click 1
-  sleep 0.3
-  about=$(xdotool search --name '^About Orvo BigFile Sample$' 2>/dev/null | head -1 || true)
-  [ -n "$about" ] && break
+for attempt in 1 2 3; do
+  xdotool mousemove --window "$main" $((WIDTH / 2)) $((HEIGHT * 50 / 63)) click 1
+  for wait in $(seq 1 20); do
+    about=$(xdotool search --name '^About Orvo BigFile Sample$' 2>/dev/null | head -1 || true)
+    [ -n "$about" ] && break 2
+    sleep 0.25
+  done
 done
 [ -n "$about" ] || { echo "the About box did not open"; exit 1; }
 sleep 0.5
