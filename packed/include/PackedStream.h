@@ -101,7 +101,7 @@ public:
 private:
     unsigned char* FetchInput(int32_t size);
     int32_t ReadOrSkip(unsigned char* destination, int32_t count);
-    int32_t DecodeRun(unsigned char* destination, int32_t* damage);
+    int32_t DecodeRun(unsigned char* destination, const unsigned char* history, int32_t* damage);
     int32_t SkipRun(int32_t* damage);
     int32_t Exchange();
     int32_t PackRun(bool finishing);

@@ -18,6 +18,8 @@ void PackedFile::Discard() {
     buffer = nullptr;
     if (duplicate) std::fclose(duplicate);
     duplicate = nullptr;
+    bfplat::Free(readAhead);
+    readAhead = nullptr;
 }
 
 int32_t PackedFile::Open(FILE* baseStream, int32_t openMode) {
@@ -28,6 +30,17 @@ int32_t PackedFile::Open(FILE* baseStream, int32_t openMode) {
     savedPos = 0;
     mode = openMode;
     duplicate = bfplat::StreamDuplicate(baseStream, openMode == PS_MODE_WRITE);
+    if (duplicate && openMode == PS_MODE_READ) {
+        // Without it every 16384-byte exchange is a system call of its own.
+        // A seek within the buffer keeps it and still puts the shared
+        // descriptor offset back, so other handles moving it do no harm.
+        readAhead = static_cast<unsigned char*>(bfplat::Alloc(PACKED_FILE_READ_AHEAD));
+        if (!readAhead ||
+            std::setvbuf(duplicate, reinterpret_cast<char*>(readAhead), _IOFBF, PACKED_FILE_READ_AHEAD) != 0) {
+            Discard();
+            return 0;
+        }
+    }
     // The base stream may have read ahead of its position; the duplicate
     // starts exactly at it.
     if (!duplicate || bfplat::StreamSeek(duplicate, startPos, SEEK_SET) != 0) {

@@ -28,13 +28,13 @@ inline void Consume(uint64_t x, int32_t len, uint32_t& acc, int32_t& bits, const
     }
 }
 
-// k bytes from `dist` back where the source starts before this run's
+// k bytes from `dist` back where the source starts before this request's
 // output: the older bytes come from the window, byte by byte (the copy may
-// repeat itself). Kept out of line: it happens only near a run's start.
-[[gnu::noinline]] void CopyFromWindow(unsigned char* o, const unsigned char* start, const unsigned char* win,
+// repeat itself). Kept out of line: it happens only near a request's start.
+[[gnu::noinline]] void CopyFromWindow(unsigned char* o, const unsigned char* history, const unsigned char* win,
                                       uint32_t r, uint32_t dist, int32_t k) {
     for (int32_t i = 0; i < k; ++i, ++o, r = (r + 1) & 1023)
-        *o = static_cast<uint32_t>(o - start) >= dist ? o[-static_cast<ptrdiff_t>(dist)] : win[(r - dist) & 1023];
+        *o = static_cast<uint32_t>(o - history) >= dist ? o[-static_cast<ptrdiff_t>(dist)] : win[(r - dist) & 1023];
 }
 }  // namespace
 
@@ -43,11 +43,12 @@ inline void Consume(uint64_t x, int32_t len, uint32_t& acc, int32_t& bits, const
 // has no word left at the start of a symbol, or with *damage set when the
 // body cannot deliver the bytes. Returns the bytes produced.
 //
-// The bytes produced by this run are their own history: a match whose
-// source lies inside them copies from the destination (whole words when
-// it cannot overlap itself), older sources come from the window, which
-// takes the run's last 1024 bytes when the run ends.
-int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
+// The bytes this request has produced (from `history` on) are their own
+// history: a match whose source lies inside them copies from the
+// destination (whole words when it cannot overlap itself), older sources
+// come from the window, which takes the run's last 1024 bytes when the run
+// ends.
+int32_t PackedStream::DecodeRun(unsigned char* destination, const unsigned char* history, int32_t* damage) {
     unsigned char* const win = window;
     uint32_t acc = accumulator;
     int32_t bits = bitCount;
@@ -64,7 +65,7 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
     const auto copySlow = [&](uint32_t dist, int32_t k) {
         for (int32_t i = 0; i < k; ++i) {
             const unsigned char b =
-                static_cast<uint32_t>(o - start) >= dist ? o[-static_cast<ptrdiff_t>(dist)] : win[(r - dist) & 1023];
+                static_cast<uint32_t>(o - history) >= dist ? o[-static_cast<ptrdiff_t>(dist)] : win[(r - dist) & 1023];
             *o++ = b;
             r = (r + 1) & 1023;
         }
@@ -110,8 +111,8 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
             bb <<= 15;
             nb -= 15;
             const uint32_t dist = ((r - p - 1) & 1023) + 1;
-            if (static_cast<uint32_t>(o - start) < dist) {
-                CopyFromWindow(o, start, win, r, dist, n);
+            if (static_cast<uint32_t>(o - history) < dist) {
+                CopyFromWindow(o, history, win, r, dist, n);
             } else if (dist >= 8) {
                 packed_detail::CopyMatch17(o, dist);
             } else {
@@ -157,7 +158,7 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, int32_t* damage) {
             }
             const int32_t n = static_cast<int32_t>((x >> 49) & 15) + 2;
             const uint32_t dist = ((r - p - 1) & 1023) + 1;
-            if (dist >= 8 && static_cast<uint32_t>(o - start) >= dist && end - o >= PACKED_MAX_MATCH) {
+            if (dist >= 8 && static_cast<uint32_t>(o - history) >= dist && end - o >= PACKED_MAX_MATCH) {
                 // Up to 17 bytes are stored, n count.
                 packed_detail::CopyMatch17(o, dist);
                 o += n;
@@ -271,6 +272,8 @@ int32_t PackedStream::SkipRun(int32_t* damage) {
 // Delivers (or, with a null destination, passes over) count bytes; a
 // request beyond the total delivers up to it and reports PSE_DAMAGED.
 int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
+    // Everything this request delivers is match history for its later runs.
+    const unsigned char* const first = destination;
     bool pastEnd = false;
     int64_t want = count;
     const int64_t available = static_cast<int64_t>(totalSize) - position;
@@ -289,7 +292,7 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
         }
         if (kind == PS_READ_PACKED) {
             int32_t damage = 0;
-            const int32_t n = destination ? DecodeRun(destination, &damage) : SkipRun(&damage);
+            const int32_t n = destination ? DecodeRun(destination, first, &damage) : SkipRun(&damage);
             position += n;
             if (destination) destination += n;
             if (damage < 0) return damage;
