@@ -103,6 +103,7 @@ private:
     int32_t ReadOrSkip(unsigned char* destination, int32_t count);
     int32_t DecodeRun(unsigned char* destination, const unsigned char* history, int32_t* damage);
     int32_t SkipRun(int32_t* damage);
+    void KeepHistory(const unsigned char* first, const unsigned char* end);
     int32_t Exchange();
     int32_t PackRun(bool finishing);
     int32_t Finish(int32_t header);

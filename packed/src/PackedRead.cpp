@@ -28,9 +28,9 @@ inline void Consume(uint64_t x, int32_t len, uint32_t& acc, int32_t& bits, const
     }
 }
 
-// k bytes from `dist` back where the source starts before this request's
-// output: the older bytes come from the window, byte by byte (the copy may
-// repeat itself). Kept out of line: it happens only near a request's start.
+// k bytes from `dist` back, byte by byte (the copy may repeat itself);
+// sources before this request's output come from the window. Kept out of
+// line: the hot loop needs it only near a request's start.
 [[gnu::noinline]] void CopyFromWindow(unsigned char* o, const unsigned char* history, const unsigned char* win,
                                       uint32_t r, uint32_t dist, int32_t k) {
     for (int32_t i = 0; i < k; ++i, ++o, r = (r + 1) & 1023)
@@ -46,8 +46,7 @@ inline void Consume(uint64_t x, int32_t len, uint32_t& acc, int32_t& bits, const
 // The bytes this request has produced (from `history` on) are their own
 // history: a match whose source lies inside them copies from the
 // destination (whole words when it cannot overlap itself), older sources
-// come from the window, which takes the run's last 1024 bytes when the run
-// ends.
+// come from the window, which ReadOrSkip refreshes when the request ends.
 int32_t PackedStream::DecodeRun(unsigned char* destination, const unsigned char* history, int32_t* damage) {
     unsigned char* const win = window;
     uint32_t acc = accumulator;
@@ -63,12 +62,9 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, const unsigned char*
 
     // k bytes from `dist` back, one at a time (the copy may repeat itself).
     const auto copySlow = [&](uint32_t dist, int32_t k) {
-        for (int32_t i = 0; i < k; ++i) {
-            const unsigned char b =
-                static_cast<uint32_t>(o - history) >= dist ? o[-static_cast<ptrdiff_t>(dist)] : win[(r - dist) & 1023];
-            *o++ = b;
-            r = (r + 1) & 1023;
-        }
+        CopyFromWindow(o, history, win, r, dist, k);
+        o += k;
+        r = (r + static_cast<uint32_t>(k)) & 1023;
     };
 
     if (matchLength >= 0) {
@@ -175,21 +171,25 @@ int32_t PackedStream::DecodeRun(unsigned char* destination, const unsigned char*
         Consume(x, len, acc, bits, in, left);
     }
 done:
-    // The window takes the run's last 1024 bytes at their ring positions.
-    const uint32_t produced = static_cast<uint32_t>(o - start);
-    const uint32_t keep = produced < 1024 ? produced : 1024;
-    const uint32_t from = (r - keep) & 1023;
-    const uint32_t first = keep < 1024 - from ? keep : 1024 - from;
-    std::memcpy(win + from, o - keep, first);
-    std::memcpy(win, o - keep + first, keep - first);
-
     accumulator = acc;
     bitCount = bits;
     ringPos = static_cast<int32_t>(r);
     input = in;
     bufferLeft = left;
     requestRemaining = static_cast<int32_t>(end - o);
-    return static_cast<int32_t>(produced);
+    return static_cast<int32_t>(o - start);
+}
+
+// The window takes the last 1024 bytes a request delivered (from `first`
+// up to `end`), at their ring positions: the next request's history.
+void PackedStream::KeepHistory(const unsigned char* first, const unsigned char* end) {
+    const size_t produced = static_cast<size_t>(end - first);
+    const uint32_t keep = produced < 1024 ? static_cast<uint32_t>(produced) : 1024;
+    const uint32_t r = static_cast<uint32_t>(ringPos);
+    const uint32_t from = (r - keep) & 1023;
+    const uint32_t head = keep < 1024 - from ? keep : 1024 - from;
+    std::memcpy(window + from, end - keep, head);
+    std::memcpy(window, end - keep + head, keep - head);
 }
 
 // A decoder run that passes over requestRemaining bytes, producing them
@@ -282,11 +282,18 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
         pastEnd = true;
     }
     requestRemaining = static_cast<int32_t>(want);
+    int32_t rc = 0;
     while (requestRemaining > 0) {
         if (bufferLeft == 0 && !inputDry) {
-            if (!provider) return PSE_NO_CALLBACK;
+            if (!provider) {
+                rc = PSE_NO_CALLBACK;
+                break;
+            }
             const int32_t size = requestRemaining < bufferSize ? (requestRemaining & ~3) + 4 : bufferSize;
-            if (!FetchInput(size)) return PSE_NO_BUFFER;
+            if (!FetchInput(size)) {
+                rc = PSE_NO_BUFFER;
+                break;
+            }
             // Only whole code words count for a packed body.
             if (kind == PS_READ_PACKED) bufferLeft &= ~3;
         }
@@ -295,9 +302,15 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
             const int32_t n = destination ? DecodeRun(destination, first, &damage) : SkipRun(&damage);
             position += n;
             if (destination) destination += n;
-            if (damage < 0) return damage;
+            if (damage < 0) {
+                rc = damage;
+                break;
+            }
         } else {
-            if (bufferLeft == 0) return PSE_DAMAGED;  // the medium ran dry
+            if (bufferLeft == 0) {
+                rc = PSE_DAMAGED;  // the medium ran dry
+                break;
+            }
             const int32_t n = requestRemaining < bufferLeft ? requestRemaining : bufferLeft;
             if (destination) {
                 std::memcpy(destination, input, static_cast<size_t>(n));
@@ -309,6 +322,9 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
             position += n;
         }
     }
+    // Skipping decodes into the window itself.
+    if (kind == PS_READ_PACKED && destination) KeepHistory(first, destination);
+    if (rc < 0) return rc;
     return pastEnd ? PSE_DAMAGED : 0;
 }
 
