@@ -8,37 +8,16 @@
 #include <vector>
 
 #include "PackedStream.h"
+#include "memory_medium.h"
 
 namespace {
-struct Medium {
-    const uint8_t* data;
-    size_t size;
-    size_t pos = 0;
-    PackedStream* stream;
-    unsigned char buffer[64];
-
-    static unsigned char* Provide(int32_t want, void* user) {
-        auto* m = static_cast<Medium*>(user);
-        const size_t n = static_cast<size_t>(want);
-        const size_t got = m->pos < m->size ? std::min(n, m->size - m->pos) : 0;
-        std::memcpy(m->buffer, m->data + m->pos, got);
-        if (got < n) m->stream->SetDelivered(static_cast<int32_t>(got));
-        m->pos += n;
-        return m->buffer;
-    }
-    static unsigned char* Rewind(int32_t offset, void* user) {
-        static_cast<Medium*>(user)->pos = static_cast<size_t>(offset);
-        return nullptr;
-    }
-};
-
 void CheckStream(const uint8_t* data, size_t size, const std::vector<unsigned char>& expected) {
     PackedStream reader;
-    Medium medium{data, size, 0, &reader, {}};
-    if (reader.Init(PACKED_STREAM_VERSION) != 0 ||
-        reader.SetCallbacks(Medium::Provide, Medium::Rewind, sizeof medium.buffer, &medium) != 0 ||
-        reader.Begin(PS_MODE_READ) != static_cast<int32_t>(expected.size()))
-        std::abort();
+    Medium medium(64);
+    medium.image.assign(data, data + size);
+    if (reader.Init(PACKED_STREAM_VERSION) != 0) std::abort();
+    medium.Attach(reader);
+    if (reader.Begin(PS_MODE_READ) != static_cast<int32_t>(expected.size())) std::abort();
     std::vector<unsigned char> got(expected.size());
     static const int32_t pieces[] = {1, 16, 17, 40, 333, 5};
     for (size_t done = 0, i = 0; done < got.size(); ++i) {
