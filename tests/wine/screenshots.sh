@@ -17,6 +17,11 @@ xvfb=$!
 cleanup() { WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true; kill $xvfb 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 export DISPLAY=$display
+# shot WINDOW FILE: the window's rectangle of the screen, into OUT_DIR/FILE.
+shot() {
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" "$out/$2"
+}
 sleep 1
 mkdir -p "$work/source/Maps" "$work/run/Data/Out"
 # Enough data that the window stays up for a while.
@@ -28,7 +33,7 @@ cd "$work/run"
 app=$!
 main=$(xdotool search --sync --name '^Orvo BigFile Extractor$' | head -1)
 sleep 0.5
-import -window root -crop "$(xdotool getwindowgeometry --shell "$main" | awk -F= '/WIDTH|HEIGHT|^X|^Y/{v[$1]=$2} END{printf "%dx%d+%d+%d", v["WIDTH"], v["HEIGHT"], v["X"], v["Y"]}')" "$out/extractor-main.png"
+shot "$main" extractor-main.png
 # The About button sits at dialog units (99..149, 43..57) of the 250x63
 # client: the middle of its width, 50/63 of its height. Click it (again if
 # the first click came before the window took input) until the box opens.
@@ -44,7 +49,7 @@ for attempt in 1 2 3; do
 done
 [ -n "$about" ] || { echo "the About box did not open"; exit 1; }
 sleep 0.5
-import -window root -crop "$(xdotool getwindowgeometry --shell "$about" | awk -F= '/WIDTH|HEIGHT|^X|^Y/{v[$1]=$2} END{printf "%dx%d+%d+%d", v["WIDTH"], v["HEIGHT"], v["X"], v["Y"]}')" "$out/extractor-about.png"
+shot "$about" extractor-about.png
 xdotool windowfocus --sync "$about" key Return
 wait $app
 echo "screenshots in $out"
