@@ -12,6 +12,7 @@
 
 #include "PackedStream.h"
 #include "corpus.h"
+#include "memory_medium.h"
 #ifdef HAVE_ZLIB
 #include <zlib.h>
 #endif
@@ -68,42 +69,20 @@ void BM_UnpackBuffer(benchmark::State& state) {
     Report(state, size, image.size());
 }
 
-// The stream object over an in-memory medium: each exchange copies the next
-// 16384 image bytes into the stream's buffer, as a file adaptor would, and
-// the caller reads 16384 bytes at a time.
-struct MemoryMedium {
-    const std::vector<unsigned char>* image = nullptr;
-    size_t pos = 0;
-    std::vector<unsigned char> buffer = std::vector<unsigned char>(16384);
-    PackedStream* stream = nullptr;
-
-    static unsigned char* Provide(int32_t size, void* user) {
-        auto* m = static_cast<MemoryMedium*>(user);
-        const size_t n = static_cast<size_t>(size);
-        const size_t got = m->pos < m->image->size() ? std::min(n, m->image->size() - m->pos) : 0;
-        std::memcpy(m->buffer.data(), m->image->data() + m->pos, got);
-        if (got < n) m->stream->SetDelivered(static_cast<int32_t>(got));
-        m->pos += n;
-        return m->buffer.data();
-    }
-    static unsigned char* Rewind(int32_t offset, void* user) {
-        static_cast<MemoryMedium*>(user)->pos = static_cast<size_t>(offset);
-        return nullptr;
-    }
-};
-
+// The stream object over the tests' in-memory medium: each exchange copies
+// the next 16384 image bytes into the stream's buffer, as a file adaptor
+// would, and the caller reads 16384 bytes at a time.
 void BM_StreamRead16K(benchmark::State& state) {
     const size_t size = SizeOf(state);
-    MemoryMedium medium;
-    medium.image = &Image(size);
+    Medium medium(16384);
+    medium.image = Image(size);
     PackedStream stream;
-    medium.stream = &stream;
-    if (stream.Init(PACKED_STREAM_VERSION) != 0 ||
-        stream.SetCallbacks(MemoryMedium::Provide, MemoryMedium::Rewind, 16384, &medium) != 0)
-        std::abort();
+    if (stream.Init(PACKED_STREAM_VERSION) != 0) std::abort();
+    medium.Attach(stream);
     std::vector<unsigned char> out(size);
     for (auto _ : state) {
         medium.pos = 0;
+        medium.sizes.clear();
         if (stream.Begin(PS_MODE_READ) < 0) std::abort();
         for (size_t done = 0; done < size;) {
             const int32_t piece = static_cast<int32_t>(std::min<size_t>(16384, size - done));
@@ -114,7 +93,7 @@ void BM_StreamRead16K(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
     }
     if (std::memcmp(out.data(), Corpus().data(), size) != 0) std::abort();
-    Report(state, size, medium.image->size());
+    Report(state, size, medium.image.size());
 }
 
 void BM_PackBuffer(benchmark::State& state) {
