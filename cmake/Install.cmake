@@ -6,7 +6,8 @@ install(FILES bigfile/include/ORVOBF.H bigfile/platform/platform.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)
 install(DIRECTORY packed/include/ writer/include/
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)
-install(TARGETS orvobf_platform orvobf_packed orvobf_bigfile orvobf_writer
+install(DIRECTORY format/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS orvobf_format orvobf_platform orvobf_packed orvobf_bigfile orvobf_writer
         EXPORT OrvoBFTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "orvobf/name_rules.h"
 #include "platform.h"
 
 namespace bfx {
@@ -33,11 +34,7 @@ const char* ProblemText(Problem problem) { return kMessages[static_cast<int>(pro
 const char* ProblemCaption(Problem problem) { return kMessages[static_cast<int>(problem)].caption; }
 
 bool IsSafeName(const char* name) {
-    if (!name || !*name) return false;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
-    if (std::strpbrk(name, "/\\")) return false;
-    if (name[1] == ':') return false;  // a drive prefix
-    return true;
+    return name && orvobf::CheckExtractableName(name) == orvobf::NameFault::None;
 }
 
 std::string Engine::PathOf(const char* name) const {

@@ -44,8 +44,7 @@ public:
     virtual void Report(Problem problem, const std::string& path) = 0;
 };
 
-// Names that are safe to create in the working directory: not empty, not
-// "." or "..", no separator, no drive prefix.
+// Names that extraction may create on this system (the shared name rules).
 bool IsSafeName(const char* name);
 
 // Working-directory helpers over the system's own calls.

@@ -20,13 +20,15 @@
 #include <string_view>
 #include <vector>
 
+#include "orvobf/name_rules.h"
+
 namespace bfw {
 
 // The 16 signature bytes of the format this writer produces.
 inline constexpr std::string_view kSignature{"OrvoBF - 2.02.0\x1A", 16};
 
 // Longest entry name the builder accepts, in bytes.
-inline constexpr size_t kMaxNameLength = 255;
+inline constexpr size_t kMaxNameLength = orvobf::kMaxNameLength;
 
 // Low-level byte emitter. Values are written little-endian as given; no
 // check is made, so any layout (or damage) can be produced.

@@ -1,22 +1,12 @@
 // Which names may stand in an archive, and the reader's name order.
-#include <cctype>
-
 #include "ArchiveWriter.h"
+#include "orvobf/name_rules.h"
 
 namespace bfw {
 
 std::string CheckName(std::string_view name) {
-    if (name.empty()) return "empty name";
-    if (name.size() > kMaxNameLength) return "name longer than 255 bytes";
-    if (name == "." || name == "..") return "name '.' or '..'";
-    for (char c : name) {
-        if (c == '\0') return "name contains a NUL byte";
-        if (c == '/' || c == '\\') return "name contains a path separator";
-    }
-    // A drive prefix would make an extractor leave its folder on Windows.
-    if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])))
-        return "name begins with a drive prefix";
-    return {};
+    const orvobf::NameFault fault = orvobf::CheckPortableName(name);
+    return fault == orvobf::NameFault::None ? std::string() : orvobf::DescribeNameFault(fault);
 }
 
 int CompareNames(std::string_view a, std::string_view b) {
