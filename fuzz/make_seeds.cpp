@@ -1,5 +1,6 @@
 // Seed inputs for the fuzzers, made by our own writer and packer:
-// make-fuzz-seeds DIR writes DIR/archive/*.bf and DIR/packed/*.img.
+// make-fuzz-seeds DIR writes DIR/<target>/... for each fuzz target: archives
+// for archive_open, images for packed_unpack.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -23,15 +24,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path dir = argv[1];
-    std::filesystem::create_directories(dir / "archive");
-    std::filesystem::create_directories(dir / "packed");
+    std::filesystem::create_directories(dir / "archive_open");
+    std::filesystem::create_directories(dir / "packed_unpack");
     std::string error;
     bfw::ArchiveBuilder small;
-    bool ok = small.AddFile("d/f", "xyz", &error) && small.Write((dir / "archive" / "small.bf").string(), &error);
+    bool ok = small.AddFile("d/f", "xyz", &error) && small.Write((dir / "archive_open" / "small.bf").string(), &error);
     bfw::ArchiveBuilder mixed;
     ok = ok && mixed.AddFile("Readme.TXT", "line one\r\nline two\r\n", &error) &&
          mixed.AddFile("a/b/c/deep.bin", std::string(300, 'q'), &error) && mixed.AddDirectory("empty", &error) &&
-         mixed.AddFile("a/zero", "", &error) && mixed.Write((dir / "archive" / "mixed.bf").string(), &error);
+         mixed.AddFile("a/zero", "", &error) && mixed.Write((dir / "archive_open" / "mixed.bf").string(), &error);
     if (!ok) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
                                                static_cast<int32_t>(texts[i].size()));
         if (body < 0) return 1;
         image.resize(4 + static_cast<size_t>(body));
-        if (!Save(dir / "packed" / ("seed" + std::to_string(i) + ".img"), image)) return 1;
+        if (!Save(dir / "packed_unpack" / ("seed" + std::to_string(i) + ".img"), image)) return 1;
     }
     return 0;
 }
