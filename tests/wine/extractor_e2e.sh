@@ -9,7 +9,7 @@ set -euo pipefail
 bigfile=$1 extractor=$2
 here=$(cd "$(dirname "$0")" && pwd)
 command -v xvfb-run >/dev/null || { echo "SKIPPED: xvfb-run is not installed"; exit 77; }
-command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] || { echo "SKIPPED: wine64 is not installed"; exit 77; }
+command -v wine64 >/dev/null || command -v wine >/dev/null || [ -x /usr/lib/wine/wine64 ] || { echo "SKIPPED: Wine is not installed"; exit 77; }
 # Every Wine step runs on one virtual display: the prefix's desktop process
 # starts with the first program and outlives it, and a desktop started
 # without a display leaves later windows with no driver.
@@ -20,7 +20,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/orvobf-e2e.XXXXXX")
 # A prefix of its own, so no desktop of another test's (without a display)
 # is reused.
 export ORVOBF_WINEPREFIX=$work/prefix
-cleanup() { WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1; rm -rf "$work"; }
+# Clean-up never decides the result (it runs under set -e in a trap).
+cleanup() { "$here/run-wine.sh" --kill "$work/prefix" || true; rm -rf "$work" || true; }
 [ -n "${ORVOBF_E2E_KEEP:-}" ] || trap cleanup EXIT
 mkdir -p "$work/source/Maps/Level One" "$work/source/empty" "$work/run/Data/Out"
 head -c 3000000 /dev/urandom > "$work/source/Maps/noise.bin"

@@ -14,7 +14,7 @@ export ORVOBF_WINEPREFIX=$work/prefix
 display=:$((90 + RANDOM % 100))
 Xvfb $display -screen 0 640x400x24 >/dev/null 2>&1 &
 xvfb=$!
-cleanup() { WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true; kill $xvfb 2>/dev/null || true; rm -rf "$work"; }
+cleanup() { "$here/run-wine.sh" --kill "$work/prefix" || true; kill $xvfb 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 export DISPLAY=$display
 # shot WINDOW FILE: the window's rectangle of the screen, into OUT_DIR/FILE.
