@@ -2,7 +2,7 @@
 # OrvoBF::packed, OrvoBF::writer, OrvoBF::platform) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
-install(FILES bigfile/include/ORVOBF.H bigfile/platform/platform.h
+install(FILES bigfile/include/ORVOBF.H platform/platform.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)
 install(DIRECTORY packed/include/ writer/include/
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)

@@ -129,7 +129,7 @@ void BigFile::SetArchiveMode(FILE* stream, uint32_t mode) {
     if (lock) bfplat::LockEnter(lock);
     if (mode != archiveMode) {
         if (archiveStream) std::fflush(archiveStream);
-        if (stream) bfplat::StreamSetMode(stream, mode == BF_MODE_BINARY ? BF_MODE_BINARY : BF_MODE_TEXT);
+        if (stream) bfplat::StreamSetMode(stream, mode == BF_MODE_BINARY ? bfplat::kStreamBinary : bfplat::kStreamText);
         archiveMode = mode;
     }
     if (lock) bfplat::LockLeave(lock);

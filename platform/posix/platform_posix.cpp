@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <new>
 
-#include "ORVOBF.H"
 #include "platform.h"
 
 // Re-entrant lock: one compare-exchange to take it and one exchange to

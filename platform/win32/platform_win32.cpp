@@ -7,7 +7,6 @@
 
 #include <cstdio>
 
-#include "ORVOBF.H"
 #include "platform.h"
 
 struct BfLock {
@@ -73,7 +72,7 @@ size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed) {
 int64_t StreamLength(FILE* stream) { return _filelengthi64(_fileno(stream)); }
 
 void StreamSetMode(FILE* stream, uint32_t mode) {
-    _setmode(_fileno(stream), mode == BF_MODE_BINARY ? _O_BINARY : _O_TEXT);
+    _setmode(_fileno(stream), mode == kStreamBinary ? _O_BINARY : _O_TEXT);
 }
 
 FILE* StreamDuplicate(FILE* stream, bool forWriting) {

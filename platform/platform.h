@@ -1,6 +1,7 @@
 // The few services the library and the tools take from the operating
 // system, behind one small interface. Two backends implement it:
-// win32/ (the real Win32 calls) and posix/ (our own equivalents).
+// win32/ (the real Win32 calls) and posix/ (our own equivalents). This is
+// the bottom layer: it includes nothing of the project's above it.
 #ifndef ORVOBF_PLATFORM_H
 #define ORVOBF_PLATFORM_H
 
@@ -55,8 +56,12 @@ int64_t StreamLength(FILE* stream);                        // -1 on failure
 // fread without the stream's own lock, for streams the caller already
 // serialises; *failed tells whether the stream's error indicator is set.
 size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed);
+// The translation modes of a stream's descriptor; the values are the
+// archive library's open modes, so its modes pass through unchanged.
+inline constexpr uint32_t kStreamBinary = 32768;
+inline constexpr uint32_t kStreamText = 16384;
 // Switches a stream's descriptor between binary and text translation
-// (BF_MODE_BINARY / BF_MODE_TEXT); a no-op where stdio does not translate.
+// (kStreamBinary / kStreamText); a no-op where stdio does not translate.
 void StreamSetMode(FILE* stream, uint32_t mode);
 // A second stdio stream on a duplicate of the stream's descriptor.
 // forWriting: update mode that neither truncates nor forces appends.
