@@ -49,7 +49,7 @@ int BigFileCore::Init(int32_t version) {
                        BIGFILE_HEADER_VERSION, static_cast<int>(version));
         bfplat::ShowMessageBox(nullptr, text, "WARNING...", 0);
     }
-    versionText = "Orvo BigFile Library Version 2.07.0";
+    versionText = "Orvo BigFile Library Version " ORVOBF_VERSION_TEXT;
     // A second Init keeps the lock it made first: another thread may hold it.
     if (lock) return 1;
     lock = bfplat::LockCreate();

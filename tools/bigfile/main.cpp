@@ -8,6 +8,7 @@
 
 #include "ORVOBF.H"
 #include "commands.h"
+#include "orvobf/archive_format.h"
 
 namespace tool {
 namespace {
@@ -50,8 +51,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (first == "--version") {
-        std::printf("bigfile %s (archive format 2.02.0, interface %d)\n", "2.07.0",
-                    BIGFILE_HEADER_VERSION);
+        const std::string_view format = orvobf::format::kFormatVersion;
+        std::printf("bigfile %s (archive format %.*s, interface %d)\n", ORVOBF_VERSION_TEXT,
+                    static_cast<int>(format.size()), format.data(), BIGFILE_HEADER_VERSION);
         return 0;
     }
     for (const tool::Command& c : tool::Registry()) {

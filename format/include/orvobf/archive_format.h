@@ -1,0 +1,75 @@
+// The archive's bytes, defined once: header layout, signature, record and
+// entry sizes, attribute bits, the name order and little-endian access.
+// The reader, the writer, the tools and the tests' byte builders use this.
+#ifndef ORVOBF_ARCHIVE_FORMAT_H
+#define ORVOBF_ARCHIVE_FORMAT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace orvobf::format {
+
+// The 16 signature bytes: format name, " - ", format version, 0x1A.
+inline constexpr std::string_view kSignature{"OrvoBF - 2.02.0\x1A", 16};
+inline constexpr std::string_view kFormatName = kSignature.substr(0, 6);
+inline constexpr std::string_view kFormatVersion = kSignature.substr(9, 6);
+inline constexpr std::size_t kSignatureSize = 16;
+inline constexpr unsigned char kSignatureEnd = 0x1A;
+
+// Header: signature, then four little-endian 32-bit fields.
+inline constexpr std::size_t kHeaderSize = 32;
+inline constexpr std::size_t kDirCountAt = 16;
+inline constexpr std::size_t kFileCountAt = 20;
+inline constexpr std::size_t kDirOffsetAt = 24;
+inline constexpr std::size_t kDataBaseAt = 28;
+
+// A file record: size, packed, offset.
+inline constexpr std::size_t kRecordSize = 12;
+// The fixed part of an entry: name length before the name, attributes after.
+inline constexpr std::size_t kEntryFixedSize = 8;
+
+// Attribute bits; the loader picks the payload by kAttrDir alone.
+inline constexpr uint32_t kAttrDir = 1;
+inline constexpr uint32_t kAttrFile = 2;
+
+// Every position handed to stdio is a signed 32-bit value.
+inline constexpr uint64_t kMaxArchiveSize = 0x7FFFFFFFu;
+
+inline uint32_t LoadU32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+inline void StoreU32(unsigned char* p, uint32_t value) {
+    p[0] = static_cast<unsigned char>(value);
+    p[1] = static_cast<unsigned char>(value >> 8);
+    p[2] = static_cast<unsigned char>(value >> 16);
+    p[3] = static_cast<unsigned char>(value >> 24);
+}
+
+// The name order: bytes compared unsigned after A-Z are mapped onto a-z; a
+// proper prefix sorts first. "a" equals "A"; '_' sorts before every letter.
+inline unsigned char FoldNameByte(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
+}
+inline int CompareNames(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        const unsigned char x = FoldNameByte(static_cast<unsigned char>(*a));
+        const unsigned char y = FoldNameByte(static_cast<unsigned char>(*b));
+        if (x != y) return x < y ? -1 : 1;
+        if (x == 0) return 0;
+    }
+}
+inline int CompareNames(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = FoldNameByte(static_cast<unsigned char>(a[i]));
+        const unsigned char y = FoldNameByte(static_cast<unsigned char>(b[i]));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+}  // namespace orvobf::format
+
+#endif
