@@ -112,7 +112,7 @@ struct DataSink {
     uint64_t dataBase;
     uint64_t next = 0;
     const std::string& archive;  // names the archive in messages
-    std::vector<char> buffer = std::vector<char>(kCopyChunk);
+    std::vector<unsigned char> buffer = std::vector<unsigned char>(kCopyChunk);  // copies and packing
 
     bool WriteFailed(std::string* error) const { return Fail(error, WriteFailure(archive, errno)); }
 };
@@ -163,7 +163,7 @@ bool WritePacked(const Node* file, DataSink& sink, uint64_t* length, std::string
     const std::string shown =
         file->diskPath.empty() ? "'" + orvobf::PrintableName(file->name) + "'" : ShownPath(file->diskPath);
     ImageResult image;
-    if (!WritePackedImage(sink.out, sink.dataBase + sink.next, source, &image, error)) {
+    if (!WritePackedImage(sink.out, sink.dataBase + sink.next, source, sink.buffer, &image, error)) {
         if (image.outputErrno) return Fail(error, WriteFailure(sink.archive, image.outputErrno));
         if (readErrno) return Fail(error, "cannot read " + shown + ": " + std::strerror(readErrno));
         if (error) *error = shown + ": " + *error;

@@ -11,7 +11,6 @@ namespace bfw {
 namespace {
 
 constexpr int32_t kBufferSize = 16384;
-constexpr size_t kChunk = 1 << 20;
 
 // The stream's medium: the archive file, written from one buffer; the
 // rewind for the header word is relative to the image's first byte.
@@ -52,7 +51,7 @@ bool Fail(std::string* error, const std::string& message) {
 }  // namespace
 
 bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& source,
-                      ImageResult* result, std::string* error) {
+                      std::vector<unsigned char>& chunk, ImageResult* result, std::string* error) {
     *result = ImageResult{};
     Sink sink{out, imageStart};
     // The output's own failures are told apart, so they are reported as the
@@ -67,7 +66,6 @@ bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& s
     if (rc == 0) rc = stream.Begin(PS_MODE_WRITE);
     if (rc < 0) return Fail(error, std::string("packer: ") + PackedResultText(rc));
 
-    std::vector<unsigned char> chunk(kChunk);
     uint64_t taken = 0;
     for (;;) {
         // Whole chunks, so that only a file under 17 bytes makes a stored image.

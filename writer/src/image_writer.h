@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace bfw {
 
@@ -21,9 +22,10 @@ struct ImageResult {
 };
 
 // Writes the image at `imageStart` (the output's current position) and
-// leaves the output just after it.
+// leaves the output just after it. `chunk` is the caller's scratch space
+// (kept from file to file); the source is read in pieces of its size.
 bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& source,
-                      ImageResult* result, std::string* error);
+                      std::vector<unsigned char>& chunk, ImageResult* result, std::string* error);
 
 }  // namespace bfw
 
