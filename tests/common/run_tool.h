@@ -13,9 +13,9 @@ struct Outcome {
     std::string out;
 };
 
-// `args` are shell words.
-inline Outcome Tool(const std::string& args) {
-    const std::string command = std::string(BIGFILE_TOOL) + " " + args + " 2>&1";
+// Runs a shell command line, its standard error folded in.
+inline Outcome Shell(const std::string& commandLine) {
+    const std::string command = "{ " + commandLine + "\n} 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     Outcome run{-1, {}};
     if (!pipe) return run;
@@ -25,5 +25,8 @@ inline Outcome Tool(const std::string& args) {
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
+
+// `args` are shell words.
+inline Outcome Tool(const std::string& args) { return Shell(std::string(BIGFILE_TOOL) + " " + args); }
 
 #endif

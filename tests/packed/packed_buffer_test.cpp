@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "PackedStream.h"
+#include "bit_writer.h"
 #include "memory_medium.h"
 #include "platform.h"
 
@@ -42,32 +43,6 @@ TEST(PackedBuffer, DamagedImages) {
     EXPECT_EQ(ps.UnpackBuffer(twelve.data(), twelve.size(), out.data(), 19), PSE_BUFFER_TOO_SMALL);
 }
 
-namespace {
-// Symbols written by hand, most significant bit first into 32-bit
-// little-endian words, finished as the format requires.
-struct BitWriter {
-    Bytes out;
-    uint64_t acc = 0;
-    int pending = 0;
-    void Put(uint32_t value, int width) {
-        acc = (acc << width) | value;
-        pending += width;
-        while (pending >= 32) Word(static_cast<uint32_t>(acc >> (pending -= 32)));
-    }
-    void Word(uint32_t w) {
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(w >> (8 * i)));
-    }
-    Bytes Finish(int32_t total) {
-        const int free = 32 - pending;
-        Word(pending ? static_cast<uint32_t>(acc << free) : 0);
-        if (free <= 11) Word(0);
-        BitWriter header;
-        header.Word(static_cast<uint32_t>(total));
-        for (unsigned char c : out) header.out.push_back(c);
-        return header.out;
-    }
-};
-}  // namespace
 
 TEST(PackedBuffer, WindowWrapsAndPositionZero) {
     // 1024 literals: the last one lands at position 0. Then a match from

@@ -6,15 +6,17 @@
 //  - ArchiveBuilder collects a tree of directories and stored files (from
 //    memory or from a disk folder) and writes a valid archive: header at 0,
 //    the whole directory at 32 in pre-order, the data area after it. It
-//    streams file contents from disk, writes to a temporary file beside the
-//    destination and renames it only when everything was written, so a
-//    failed write never leaves a half archive behind.
+//    streams file contents from disk, writes to a new temporary file of its
+//    own beside the destination and renames it only when everything was
+//    written and flushed, so a failed write never leaves a half archive (or
+//    its temporary file) behind.
 //
 // Nothing throws; failures return false and put a message in *error.
 #ifndef ORVOBF_ARCHIVE_WRITER_H
 #define ORVOBF_ARCHIVE_WRITER_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -89,16 +91,25 @@ public:
     // (AddFolder's included); Store at first.
     void SetDefaultPacking(Packing packing);
     // Adds a disk folder's contents under `archivePath` ("" for the root),
-    // recursively: directories and regular files; anything else fails.
+    // recursively: directories and regular files. Links, other kinds and
+    // refused names fail it, after the whole folder was looked at: *error
+    // then names every refused entry by its disk path, one line each, and
+    // the tree keeps the entries that were accepted.
     bool AddFolder(std::string_view archivePath, const std::string& diskFolder,
                    std::string* error);
 
     uint32_t FileCount() const;
     uint32_t DirCount() const;
 
+    // Every entry with its path inside the archive, parents before their
+    // contents, each directory's entries in the reader's order.
+    using EntryVisitor = std::function<void(const std::string& path, std::string_view name, bool isDir)>;
+    void VisitEntries(const EntryVisitor& visit) const;
+
     // Writes the archive. Every size and position must fit the format's
     // 32-bit fields; a tree that does not is refused before anything is
-    // written.
+    // written. A disk file is archived only if it is still the regular
+    // file that was added (not a link, not another file, the same size).
     bool Write(const std::string& path, std::string* error);
 
     struct Node;

@@ -2,16 +2,19 @@
 // laid out as header at 0, the directory at 32 (pre-order, names in the
 // reader's order, so loading appends every entry), then the data area.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <system_error>
 
 #include "ArchiveWriter.h"
 #include "image_writer.h"
+#include "orvobf/name_rules.h"
+#include "output_file.h"
 #include "platform.h"
+#include "source_file.h"
 
 namespace bfw {
 
@@ -21,6 +24,7 @@ struct ArchiveBuilder::Node {
     std::vector<std::unique_ptr<Node>> children;
     std::string contents;  // file from memory
     std::filesystem::path diskPath;  // file from disk (contents empty then)
+    SourceStamp stamp;  // the disk file as the scan saw it
     uint64_t size = 0;
     uint64_t offset = 0;  // relative to the data area, set by Write
     Packing packing = Packing::Store;
@@ -82,7 +86,7 @@ bool CheckSizes(const Node* dir, std::string* error) {
         if (child->isDir) {
             if (!CheckSizes(child.get(), error)) return false;
         } else if (child->size > kMaxFileSize) {
-            return Fail(error, "file '" + child->name + "' is larger than 2 GiB - 1 bytes");
+            return Fail(error, "file '" + orvobf::PrintableName(child->name) + "' is larger than 2 GiB - 1 bytes");
         }
     }
     return true;
@@ -101,44 +105,50 @@ void EmitBlock(const Node* dir, RawArchive& raw) {
     }
 }
 
-// Streams a disk file into the archive; fs::path keeps names intact on
-// systems whose narrow strings are not the file system's own encoding.
-bool CopyDiskFile(const Node* file, std::FILE* out, std::vector<char>& buffer,
-                  std::string* error) {
-    std::ifstream in(file->diskPath, std::ios::binary);
-    const std::string shown = file->diskPath.string();
-    if (!in) return Fail(error, "cannot open " + shown);
+// Where the data goes: the archive being written and the next offset in
+// its data area.
+struct DataSink {
+    std::FILE* out;
+    uint64_t dataBase;
+    uint64_t next = 0;
+    const std::string& archive;  // names the archive in messages
+    std::vector<unsigned char> buffer = std::vector<unsigned char>(kCopyChunk);  // copies and packing
+
+    bool WriteFailed(std::string* error) const { return Fail(error, WriteFailure(archive, errno)); }
+};
+
+// Streams a disk file into the archive: the file the scan saw, and no other.
+bool CopyDiskFile(const Node* file, DataSink& sink, std::string* error) {
+    SourceFile in;
+    if (!in.Open(file->diskPath, file->stamp, error)) return false;
+    const std::string shown = ShownPath(file->diskPath);
     uint64_t copied = 0;
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const size_t n = static_cast<size_t>(in.gcount());
+    for (;;) {
+        const size_t n = in.Read(sink.buffer.data(), sink.buffer.size());
+        if (n == SIZE_MAX) return Fail(error, "cannot read " + shown + ": " + std::strerror(errno));
         if (n == 0) break;
         copied += n;
         if (copied > file->size) break;
-        if (std::fwrite(buffer.data(), 1, n, out) != n) return Fail(error, "write error");
+        if (std::fwrite(sink.buffer.data(), 1, n, sink.out) != n) return sink.WriteFailed(error);
     }
-    if (in.bad()) return Fail(error, "cannot read " + shown);
     if (copied != file->size) return Fail(error, shown + " changed size while the archive was written");
     return true;
 }
 
-bool WriteStored(const Node* file, std::FILE* out, std::vector<char>& buffer, std::string* error) {
-    if (!file->diskPath.empty()) return CopyDiskFile(file, out, buffer, error);
+bool WriteStored(const Node* file, DataSink& sink, std::string* error) {
+    if (!file->diskPath.empty()) return CopyDiskFile(file, sink, error);
     if (!file->contents.empty() &&
-        std::fwrite(file->contents.data(), 1, file->contents.size(), out) != file->contents.size())
-        return Fail(error, "write error");
+        std::fwrite(file->contents.data(), 1, file->contents.size(), sink.out) != file->contents.size())
+        return sink.WriteFailed(error);
     return true;
 }
 
 // Packs one file at the output's position; *length gets the image's length.
-bool WritePacked(const Node* file, std::FILE* out, uint64_t imageStart, uint64_t* length,
-                 std::string* error) {
-    std::ifstream in;
+bool WritePacked(const Node* file, DataSink& sink, uint64_t* length, std::string* error) {
+    SourceFile in;
+    if (!file->diskPath.empty() && !in.Open(file->diskPath, file->stamp, error)) return false;
     size_t memoryTaken = 0;
-    if (!file->diskPath.empty()) {
-        in.open(file->diskPath, std::ios::binary);
-        if (!in) return Fail(error, "cannot open " + file->diskPath.string());
-    }
+    int readErrno = 0;
     const SourceReader source = [&](unsigned char* buffer, size_t capacity) -> size_t {
         if (file->diskPath.empty()) {
             const size_t n = std::min(capacity, file->contents.size() - memoryTaken);
@@ -146,51 +156,55 @@ bool WritePacked(const Node* file, std::FILE* out, uint64_t imageStart, uint64_t
             memoryTaken += n;
             return n;
         }
-        in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(capacity));
-        if (in.bad()) return SIZE_MAX;
-        return static_cast<size_t>(in.gcount());
+        const size_t n = in.Read(buffer, capacity);
+        if (n == SIZE_MAX) readErrno = errno;
+        return n;
     };
-    uint64_t total = 0;
-    const std::string shown = file->diskPath.empty() ? file->name : file->diskPath.string();
-    if (!WritePackedImage(out, imageStart, source, length, &total, error)) {
+    const std::string shown =
+        file->diskPath.empty() ? "'" + orvobf::PrintableName(file->name) + "'" : ShownPath(file->diskPath);
+    ImageResult image;
+    if (!WritePackedImage(sink.out, sink.dataBase + sink.next, source, sink.buffer, &image, error)) {
+        if (image.outputErrno) return Fail(error, WriteFailure(sink.archive, image.outputErrno));
+        if (readErrno) return Fail(error, "cannot read " + shown + ": " + std::strerror(readErrno));
         if (error) *error = shown + ": " + *error;
         return false;
     }
-    if (total != file->size) return Fail(error, shown + " changed size while the archive was written");
+    if (image.total != file->size) return Fail(error, shown + " changed size while the archive was written");
+    *length = image.imageSize;
     return true;
 }
 
 // Writes every file's data in pre-order from the output's position
 // (dataBase + next) and records where each landed.
-bool WriteData(Node* dir, std::FILE* out, uint64_t dataBase, uint64_t& next, std::vector<char>& buffer,
-               std::string* error) {
+bool WriteData(Node* dir, DataSink& sink, std::string* error) {
     for (auto& child : dir->children) {
         if (child->isDir) {
-            if (!WriteData(child.get(), out, dataBase, next, buffer, error)) return false;
+            if (!WriteData(child.get(), sink, error)) return false;
             continue;
         }
-        if (next > kMaxU32)
+        if (sink.next > kMaxU32)
             return Fail(error, "archive data area larger than the format's 32-bit offsets reach");
-        child->offset = next;
+        child->offset = sink.next;
         child->packed = 0;
         uint64_t length = child->size;
         if (child->packing == Packing::Store) {
-            if (!WriteStored(child.get(), out, buffer, error)) return false;
+            if (!WriteStored(child.get(), sink, error)) return false;
         } else {
             uint64_t image = 0;
-            if (!WritePacked(child.get(), out, dataBase + next, &image, error)) return false;
+            if (!WritePacked(child.get(), sink, &image, error)) return false;
             if (child->packing == Packing::PackIfSmaller && image >= child->size) {
                 // No saving: the bytes go in as they are, over the image.
-                if (bfplat::StreamSeek(out, static_cast<int64_t>(dataBase + next), SEEK_SET) != 0)
-                    return Fail(error, "seek error");
-                if (!WriteStored(child.get(), out, buffer, error)) return false;
+                if (bfplat::StreamSeek(sink.out, static_cast<int64_t>(sink.dataBase + sink.next), SEEK_SET) != 0)
+                    return sink.WriteFailed(error);
+                if (!WriteStored(child.get(), sink, error)) return false;
             } else {
-                if (image > kMaxU32) return Fail(error, "packed image of '" + child->name + "' too large");
+                if (image > kMaxU32)
+                    return Fail(error, "packed image of '" + orvobf::PrintableName(child->name) + "' too large");
                 length = image;
                 child->packed = static_cast<uint32_t>(image);
             }
         }
-        next += length;
+        sink.next += length;
     }
     return true;
 }
@@ -203,32 +217,38 @@ uint32_t Count(const Node* dir, bool dirs) {
     }
     return n;
 }
-}  // namespace
 
-ArchiveBuilder::ArchiveBuilder() : root_(std::make_unique<Node>()) { root_->isDir = true; }
-ArchiveBuilder::~ArchiveBuilder() = default;
+void Visit(const Node* dir, const std::string& prefix, const ArchiveBuilder::EntryVisitor& visit) {
+    std::vector<const Node*> sorted;
+    for (const auto& child : dir->children) sorted.push_back(child.get());
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Node* a, const Node* b) { return CompareNames(a->name, b->name) < 0; });
+    for (const Node* child : sorted) {
+        const std::string path = prefix + child->name;
+        visit(path, child->name, child->isDir);
+        if (child->isDir) Visit(child, path + "/", visit);
+    }
+}
 
-uint32_t ArchiveBuilder::FileCount() const { return Count(root_.get(), false); }
-uint32_t ArchiveBuilder::DirCount() const { return Count(root_.get(), true); }
+std::string Quoted(std::string_view archivePath) { return "'" + orvobf::PrintableName(archivePath) + "'"; }
 
 // Walks to the parent directory of the last component, making missing
-// directories, and checks the last name. Returns the parent or null.
-static Node* ParentFor(Node* root, std::string_view archivePath, std::string& leaf,
-                       std::string* error) {
+// directories, and checks every name. Returns the parent, or null with
+// *why telling what is wrong.
+Node* ParentFor(Node* root, std::string_view archivePath, std::string& leaf, std::string* why) {
     const auto parts = Components(archivePath);
-    const std::string quoted = "'" + std::string(archivePath) + "': ";
     if (parts.empty()) {
-        Fail(error, "empty archive path");
+        *why = "empty archive path";
         return nullptr;
     }
     // Everything is checked before anything is made, so a refused path
     // leaves the tree as it was.
-    for (std::string_view part : parts) {
-        const std::string why = CheckName(part);
-        if (!why.empty()) {
-            Fail(error, quoted + why);
-            return nullptr;
-        }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const std::string fault = CheckName(parts[i]);
+        if (fault.empty()) continue;
+        // The last name is the one the caller's label ends with.
+        *why = i + 1 == parts.size() ? fault : Quoted(parts[i]) + ": " + fault;
+        return nullptr;
     }
     Node* dir = root;
     size_t made = 0;  // components that already exist as directories
@@ -236,7 +256,7 @@ static Node* ParentFor(Node* root, std::string_view archivePath, std::string& le
         Node* next = FindChild(dir, parts[made]);
         if (!next) break;
         if (!next->isDir) {
-            Fail(error, quoted + "'" + next->name + "' is a file");
+            *why = Quoted(next->name) + " is a file";
             return nullptr;
         }
         dir = next;
@@ -244,7 +264,7 @@ static Node* ParentFor(Node* root, std::string_view archivePath, std::string& le
     leaf = std::string(parts.back());
     if (made + 1 == parts.size()) {
         if (Node* taken = FindChild(dir, leaf)) {
-            Fail(error, quoted + "duplicate of '" + taken->name + "'");
+            *why = "same name as " + Quoted(taken->name) + " (names are compared without regard to case)";
             return nullptr;
         }
     }
@@ -259,15 +279,76 @@ static Node* ParentFor(Node* root, std::string_view archivePath, std::string& le
     return dir;
 }
 
-bool ArchiveBuilder::AddDirectory(std::string_view archivePath, std::string* error) {
-    std::string leaf;
-    Node* parent = ParentFor(root_.get(), archivePath, leaf, error);
-    if (!parent) return false;
-    auto node = std::make_unique<Node>();
-    node->name = leaf;
-    node->isDir = true;
+// `label` names the entry in a refusal: its archive path, or the disk path
+// it comes from.
+bool AddNode(Node* root, std::string_view archivePath, std::unique_ptr<Node> node, const std::string& label,
+             std::string* error) {
+    std::string why;
+    Node* parent = ParentFor(root, archivePath, node->name, &why);
+    if (!parent) return Fail(error, label + ": " + why);
     parent->children.push_back(std::move(node));
     return true;
+}
+
+bool AddDiskNode(Node* root, std::string_view archivePath, const fs::path& disk, Packing packing,
+                 const std::string& label, std::string* error) {
+    auto node = std::make_unique<Node>();
+    if (!StampSource(disk, &node->stamp, error)) return false;
+    node->size = node->stamp.size;
+    node->diskPath = disk;
+    node->packing = packing;
+    return AddNode(root, archivePath, std::move(node), label, error);
+}
+
+// Adds what it can and notes every refusal, so that one run names all of
+// them; a refused directory's contents are left out.
+void AddFolderTree(Node* root, std::string_view archivePath, const fs::path& folder, Packing packing,
+                   std::vector<std::string>& faults) {
+    std::error_code ec;
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(*it);
+    if (ec) {
+        faults.push_back(ShownPath(folder) + ": " + ec.message());
+        return;
+    }
+    std::sort(entries.begin(), entries.end());
+    const std::string prefix = archivePath.empty() ? "" : std::string(archivePath) + "/";
+    std::string fault;
+    for (const auto& entry : entries) {
+        const std::string inside = prefix + entry.path().filename().string();
+        const std::string shown = ShownPath(entry.path());
+        const auto status = entry.symlink_status(ec);
+        if (ec) {
+            faults.push_back(shown + ": " + ec.message());
+        } else if (fs::is_directory(status)) {
+            auto node = std::make_unique<Node>();
+            node->isDir = true;
+            if (AddNode(root, inside, std::move(node), shown, &fault))
+                AddFolderTree(root, inside, entry.path(), packing, faults);
+            else
+                faults.push_back(fault);
+        } else if (fs::is_regular_file(status)) {
+            if (!AddDiskNode(root, inside, entry.path(), packing, shown, &fault)) faults.push_back(fault);
+        } else {
+            faults.push_back(shown + ": " + (fs::is_symlink(status) ? "a symbolic link" : "neither a regular file nor a directory"));
+        }
+    }
+}
+}  // namespace
+
+ArchiveBuilder::ArchiveBuilder() : root_(std::make_unique<Node>()) { root_->isDir = true; }
+ArchiveBuilder::~ArchiveBuilder() = default;
+
+uint32_t ArchiveBuilder::FileCount() const { return Count(root_.get(), false); }
+uint32_t ArchiveBuilder::DirCount() const { return Count(root_.get(), true); }
+
+void ArchiveBuilder::VisitEntries(const EntryVisitor& visit) const { Visit(root_.get(), "", visit); }
+
+bool ArchiveBuilder::AddDirectory(std::string_view archivePath, std::string* error) {
+    auto node = std::make_unique<Node>();
+    node->isDir = true;
+    return AddNode(root_.get(), archivePath, std::move(node), Quoted(archivePath), error);
 }
 
 void ArchiveBuilder::SetDefaultPacking(Packing packing) {
@@ -276,75 +357,31 @@ void ArchiveBuilder::SetDefaultPacking(Packing packing) {
 
 bool ArchiveBuilder::AddFile(std::string_view archivePath, std::string contents,
                              std::string* error, Packing packing) {
-    std::string leaf;
-    Node* parent = ParentFor(root_.get(), archivePath, leaf, error);
-    if (!parent) return false;
     auto node = std::make_unique<Node>();
-    node->name = leaf;
     node->size = contents.size();
     node->contents = std::move(contents);
     node->packing = packing == Packing::Default ? defaultPacking_ : packing;
-    parent->children.push_back(std::move(node));
-    return true;
-}
-
-static bool AddDiskNode(Node* root, std::string_view archivePath, const fs::path& disk,
-                        Packing packing, std::string* error) {
-    std::error_code ec;
-    const auto status = fs::symlink_status(disk, ec);
-    if (ec || !fs::is_regular_file(status))
-        return Fail(error, disk.string() + ": not a regular file");
-    const uint64_t size = fs::file_size(disk, ec);
-    if (ec) return Fail(error, disk.string() + ": " + ec.message());
-    std::string leaf;
-    Node* parent = ParentFor(root, archivePath, leaf, error);
-    if (!parent) return false;
-    auto node = std::make_unique<Node>();
-    node->name = leaf;
-    node->size = size;
-    node->diskPath = disk;
-    node->packing = packing;
-    parent->children.push_back(std::move(node));
-    return true;
+    return AddNode(root_.get(), archivePath, std::move(node), Quoted(archivePath), error);
 }
 
 bool ArchiveBuilder::AddDiskFile(std::string_view archivePath, const std::string& diskPath,
                                  std::string* error, Packing packing) {
     return AddDiskNode(root_.get(), archivePath, fs::path(diskPath),
-                       packing == Packing::Default ? defaultPacking_ : packing, error);
-}
-
-static bool AddFolderTree(ArchiveBuilder& builder, Node* root, std::string_view archivePath,
-                          const fs::path& folder, Packing packing, std::string* error) {
-    std::error_code ec;
-    if (!fs::is_directory(fs::symlink_status(folder, ec)))
-        return Fail(error, folder.string() + ": not a directory");
-    std::vector<fs::directory_entry> entries;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(*it);
-    if (ec) return Fail(error, folder.string() + ": " + ec.message());
-    std::sort(entries.begin(), entries.end());
-    const std::string prefix = archivePath.empty() ? "" : std::string(archivePath) + "/";
-    for (const auto& entry : entries) {
-        const std::string inside = prefix + entry.path().filename().string();
-        const auto status = entry.symlink_status(ec);
-        if (ec) return Fail(error, entry.path().string() + ": " + ec.message());
-        if (fs::is_directory(status)) {
-            if (!builder.AddDirectory(inside, error) ||
-                !AddFolderTree(builder, root, inside, entry.path(), packing, error))
-                return false;
-        } else if (fs::is_regular_file(status)) {
-            if (!AddDiskNode(root, inside, entry.path(), packing, error)) return false;
-        } else {
-            return Fail(error, entry.path().string() + ": neither a regular file nor a directory");
-        }
-    }
-    return true;
+                       packing == Packing::Default ? defaultPacking_ : packing, Quoted(archivePath), error);
 }
 
 bool ArchiveBuilder::AddFolder(std::string_view archivePath, const std::string& diskFolder,
                                std::string* error) {
-    return AddFolderTree(*this, root_.get(), archivePath, fs::path(diskFolder), defaultPacking_, error);
+    const fs::path folder(diskFolder);
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(folder, ec)))
+        return Fail(error, ShownPath(folder) + ": not a directory");
+    std::vector<std::string> faults;
+    AddFolderTree(root_.get(), archivePath, folder, defaultPacking_, faults);
+    if (faults.empty()) return true;
+    std::string all;
+    for (const std::string& fault : faults) all += (all.empty() ? "" : "\n") + fault;
+    return Fail(error, all);
 }
 
 bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
@@ -355,36 +392,20 @@ bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
     if (dataBase > kMaxU32) return Fail(error, "directory too large for the format's 32-bit fields");
     if (!CheckSizes(root_.get(), error)) return false;
 
-    const std::string temp = path + ".partial";
-    std::FILE* out = std::fopen(temp.c_str(), "wb");
-    if (!out) return Fail(error, "cannot create " + temp);
-    std::vector<char> buffer(kCopyChunk);
+    OutputFile file;  // removed again unless committed
+    if (!file.Create(path, error)) return false;
+    DataSink sink{file.stream(), dataBase, 0, path};
     // The data first (packed lengths are known only once written), then
     // the header and directory, whose size does not depend on them.
-    uint64_t next = 0;
-    bool ok = bfplat::StreamSeek(out, static_cast<int64_t>(dataBase), SEEK_SET) == 0 &&
-              WriteData(root_.get(), out, dataBase, next, buffer, error);
-    if (ok) {
-        RawArchive head;
-        head.Header(DirCount(), FileCount(), 32, static_cast<uint32_t>(dataBase));
-        EmitBlock(root_.get(), head);
-        ok = bfplat::StreamSeek(out, 0, SEEK_SET) == 0 &&
-             std::fwrite(head.bytes().data(), 1, head.size(), out) == head.size();
-    }
-    if (std::fclose(out) != 0) ok = false;
-    std::error_code ec;
-    // A stored copy written over a longer image may leave its tail behind.
-    if (ok) fs::resize_file(temp, dataBase + next, ec);
-    if (ok && ec) ok = Fail(error, "cannot resize " + temp + ": " + ec.message());
-    if (ok) {
-        fs::rename(temp, path, ec);  // replaces an existing archive
-        if (ec) ok = Fail(error, "cannot rename " + temp + " to " + path + ": " + ec.message());
-    }
-    if (!ok) {
-        std::remove(temp.c_str());
-        if (error && error->empty()) *error = "cannot write " + path;
-    }
-    return ok;
+    if (bfplat::StreamSeek(sink.out, static_cast<int64_t>(dataBase), SEEK_SET) != 0) return sink.WriteFailed(error);
+    if (!WriteData(root_.get(), sink, error)) return false;
+    RawArchive head;
+    head.Header(DirCount(), FileCount(), 32, static_cast<uint32_t>(dataBase));
+    EmitBlock(root_.get(), head);
+    if (bfplat::StreamSeek(sink.out, 0, SEEK_SET) != 0 ||
+        std::fwrite(head.bytes().data(), 1, head.size(), sink.out) != head.size())
+        return sink.WriteFailed(error);
+    return file.Commit(dataBase + sink.next, error);
 }
 
 }  // namespace bfw

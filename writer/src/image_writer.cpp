@@ -1,5 +1,6 @@
 #include "image_writer.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <vector>
 
@@ -10,7 +11,6 @@ namespace bfw {
 namespace {
 
 constexpr int32_t kBufferSize = 16384;
-constexpr size_t kChunk = 1 << 20;
 
 // The stream's medium: the archive file, written from one buffer; the
 // rewind for the header word is relative to the image's first byte.
@@ -19,19 +19,26 @@ struct Sink {
     uint64_t imageStart;
     std::vector<unsigned char> buffer = std::vector<unsigned char>(kBufferSize);
     bool failed = false;
+    int failedErrno = 0;
 
+    void Failed() {
+        if (!failed) failedErrno = errno ? errno : EIO;
+        failed = true;
+    }
     static unsigned char* Provide(int32_t size, void* user) {
         auto* s = static_cast<Sink*>(user);
+        errno = 0;
         if (size > 0 && std::fwrite(s->buffer.data(), static_cast<size_t>(size), 1, s->out) != 1) {
-            s->failed = true;
+            s->Failed();
             return nullptr;
         }
         return s->buffer.data();
     }
     static unsigned char* Rewind(int32_t offset, void* user) {
         auto* s = static_cast<Sink*>(user);
+        errno = 0;
         if (bfplat::StreamSeek(s->out, static_cast<int64_t>(s->imageStart) + offset, SEEK_SET) != 0)
-            s->failed = true;
+            s->Failed();
         return nullptr;
     }
 };
@@ -44,15 +51,21 @@ bool Fail(std::string* error, const std::string& message) {
 }  // namespace
 
 bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& source,
-                      uint64_t* imageSize, uint64_t* total, std::string* error) {
+                      std::vector<unsigned char>& chunk, ImageResult* result, std::string* error) {
+    *result = ImageResult{};
     Sink sink{out, imageStart};
+    // The output's own failures are told apart, so they are reported as the
+    // archive's and not as the source file's.
+    const auto outputFailed = [&](int errorNumber) {
+        result->outputErrno = errorNumber;
+        return Fail(error, "write error");
+    };
     PackedStream stream;
     int32_t rc = stream.Init(PACKED_STREAM_VERSION);
     if (rc == 0) rc = stream.SetCallbacks(&Sink::Provide, &Sink::Rewind, kBufferSize, &sink);
     if (rc == 0) rc = stream.Begin(PS_MODE_WRITE);
     if (rc < 0) return Fail(error, std::string("packer: ") + PackedResultText(rc));
 
-    std::vector<unsigned char> chunk(kChunk);
     uint64_t taken = 0;
     for (;;) {
         // Whole chunks, so that only a file under 17 bytes makes a stored image.
@@ -75,21 +88,22 @@ bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& s
         rc = stream.Write(chunk.data(), static_cast<int32_t>(got));
         if (rc < 0 || sink.failed) {
             stream.End();
-            return Fail(error, sink.failed ? "write error" : std::string("packer: ") + PackedResultText(rc));
+            return sink.failed ? outputFailed(sink.failedErrno) : Fail(error, std::string("packer: ") + PackedResultText(rc));
         }
         if (got < chunk.size()) break;
     }
     const int32_t size = stream.End();
-    if (size < 0 || sink.failed)
-        return Fail(error, sink.failed ? "write error" : std::string("packer: ") + PackedResultText(size));
+    if (sink.failed) return outputFailed(sink.failedErrno);
+    if (size < 0) return Fail(error, std::string("packer: ") + PackedResultText(size));
     // End leaves the output after the header word. Its result is the
     // image's size for a packing writer (0 when it never got a byte: the
     // 4-byte empty image) and the total for a storing one (under 17 bytes).
     const uint64_t length = taken == 0 ? 4 : taken < PACKED_MAX_MATCH ? 4 + taken : static_cast<uint64_t>(size);
+    errno = 0;
     if (bfplat::StreamSeek(out, static_cast<int64_t>(imageStart + length), SEEK_SET) != 0)
-        return Fail(error, "seek error");
-    *imageSize = length;
-    *total = taken;
+        return outputFailed(errno ? errno : EIO);
+    result->imageSize = length;
+    result->total = taken;
     return true;
 }
 

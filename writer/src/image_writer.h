@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace bfw {
 
@@ -14,11 +15,17 @@ namespace bfw {
 // Returns SIZE_MAX on a read error.
 using SourceReader = std::function<size_t(unsigned char* buffer, size_t capacity)>;
 
+struct ImageResult {
+    uint64_t imageSize = 0;  // the image's length
+    uint64_t total = 0;      // the bytes the source gave
+    int outputErrno = 0;     // after a failure: the output's error, 0 when it was not the output
+};
+
 // Writes the image at `imageStart` (the output's current position) and
-// leaves the output just after it. *imageSize gets the image's length,
-// *total the bytes the source gave.
+// leaves the output just after it. `chunk` is the caller's scratch space
+// (kept from file to file); the source is read in pieces of its size.
 bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& source,
-                      uint64_t* imageSize, uint64_t* total, std::string* error);
+                      std::vector<unsigned char>& chunk, ImageResult* result, std::string* error);
 
 }  // namespace bfw
 

@@ -1,0 +1,174 @@
+// A fuzzed tree description written by the builder and read back through
+// the library: the same directories, names and bytes. A name that cannot
+// stand in an archive must be refused, naming it, and change nothing.
+//
+// The input is a packing byte, then records: kind byte (bit 0 file, bits
+// 1-2 packing, bit 3 from a disk file, bit 4 a name of 250 + n bytes),
+// parent byte (one of the directories made so far), name length byte and
+// the name ('/' turns into '\'), then for a file a 2-byte length (modulo
+// 4096) and the contents.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ArchiveWriter.h"
+#include "ORVOBF.H"
+#include "orvobf/name_rules.h"
+#include "platform.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+struct Node {
+    bool dir = true;
+    std::string contents;
+    std::map<std::string, Node> children;  // by exact name
+};
+
+struct Reader {
+    const uint8_t* data;
+    size_t size;
+    size_t at = 0;
+    bool More() const { return at < size; }
+    uint8_t Byte() { return at < size ? data[at++] : 0; }
+    std::string Bytes(size_t n) {
+        n = std::min(n, size - at);
+        std::string out(reinterpret_cast<const char*>(data) + at, n);
+        at += n;
+        return out;
+    }
+};
+
+void Check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "writer round trip: %s\n", what);
+        std::abort();
+    }
+}
+
+// Made for one run and removed after it (the fuzzer may end the process
+// without running exit handlers).
+const fs::path& Scratch() {
+    static const fs::path dir = fs::temp_directory_path() / ("orvobf-writer-fuzz-" + std::to_string(getpid()));
+    return dir;
+}
+
+int IgnoreBox(void*, const char*, const char*, unsigned, void*) { return 1; }
+
+// The reader's sense of one name: ASCII letters folded, nothing else.
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+}
+
+std::string ReadAll(BigFile& bf, const std::string& name) {
+    FileHandle handle = 0;
+    Check(bf.FileOpen(name.c_str(), &handle, BF_MODE_BINARY) == 1, "an accepted file cannot be opened");
+    std::string out;
+    char buffer[1500];
+    uint32_t got = 0;
+    while (bf.FileRead(handle, buffer, sizeof buffer, &got) && got) out.append(buffer, got);
+    bf.FileClose(handle);
+    return out;
+}
+
+// The archive's current directory against the model's directory.
+void Compare(BigFile& bf, const Node& dir) {
+    size_t seen = 0;
+    FindData cursor{};
+    for (int more = bf.FindFirst(&cursor); more; more = bf.FindNext(&cursor)) {
+        const std::string name = cursor.entry->name;
+        const auto it = dir.children.find(name);
+        Check(it != dir.children.end(), "the archive holds a name that was never added");
+        const Node& node = it->second;
+        ++seen;
+        if (node.dir) {
+            Check((cursor.entry->attributes & BF_ATTR_DIR) != 0, "a directory came back as a file");
+            Check(bf.PushDir() == 1 && bf.EnterDir(name.c_str()) == 1, "a directory cannot be entered");
+            Compare(bf, node);
+            Check(bf.PopDir() == 1, "directory stack");
+        } else {
+            Check(cursor.record != nullptr, "a file came back as a directory");
+            Check(cursor.record->size == node.contents.size(), "a file's size differs");
+            Check(ReadAll(bf, name) == node.contents, "a file's bytes differ");
+        }
+    }
+    Check(seen == dir.children.size(), "an added entry is missing");
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    bfplat::SetMessageBoxHook(&IgnoreBox, nullptr);
+    fs::create_directories(Scratch());
+    Reader in{data, size};
+    static constexpr bfw::Packing kPackings[] = {bfw::Packing::Default, bfw::Packing::Store, bfw::Packing::Pack,
+                                                 bfw::Packing::PackIfSmaller};
+    bfw::ArchiveBuilder builder;
+    builder.SetDefaultPacking(kPackings[in.Byte() & 3]);
+    Node root;
+    std::vector<std::pair<Node*, std::string>> dirs = {{&root, ""}};  // with their archive paths
+    for (int record = 0; record < 64 && in.More(); ++record) {
+        const uint8_t kind = in.Byte();
+        const auto [parent, parentPath] = dirs[in.Byte() % dirs.size()];
+        const size_t length = (kind & 16) ? 250 + in.Byte() % 10 : 1 + in.Byte() % 40;
+        std::string name = in.Bytes(length);
+        if (name.empty()) break;
+        for (char& c : name)
+            if (c == '/') c = '\\';
+        const std::string path = parentPath.empty() ? name : parentPath + "/" + name;
+        const bool isFile = kind & 1;
+        std::string contents;
+        if (isFile) {
+            const size_t low = in.Byte();
+            const size_t n = (low | size_t{in.Byte()} << 8) % 4096;
+            contents = in.Bytes(n);
+        }
+        bool free = orvobf::CheckPortableName(name) == orvobf::NameFault::None;
+        for (const auto& [sibling, node] : parent->children) free = free && !SameName(sibling, name);
+
+        const uint32_t files = builder.FileCount(), folders = builder.DirCount();
+        std::string error;
+        bool added;
+        if (!isFile) {
+            added = builder.AddDirectory(path, &error);
+        } else if (kind & 8) {
+            const fs::path disk = Scratch() / ("source" + std::to_string(record));
+            FILE* out = std::fopen(disk.string().c_str(), "wb");
+            Check(out && std::fwrite(contents.data(), 1, contents.size(), out) == contents.size() &&
+                      std::fclose(out) == 0,
+                  "scratch source");
+            added = builder.AddDiskFile(path, disk.string(), &error, kPackings[(kind >> 1) & 3]);
+        } else {
+            added = builder.AddFile(path, contents, &error, kPackings[(kind >> 1) & 3]);
+        }
+        Check(added == free, free ? "a usable name was refused" : "an unusable name was accepted");
+        if (!added) {
+            Check(error.find(orvobf::PrintableName(name)) != std::string::npos, "a refusal does not name the name");
+            Check(builder.FileCount() == files && builder.DirCount() == folders, "a refusal changed the tree");
+            continue;
+        }
+        Node& node = parent->children[name];
+        node.dir = !isFile;
+        node.contents = std::move(contents);
+        if (node.dir) dirs.emplace_back(&node, path);
+    }
+
+    const std::string archive = (Scratch() / "archive.bf").string();
+    std::string error;
+    Check(builder.Write(archive, &error), error.c_str());
+    BigFile bf;
+    Check(bf.Init(BIGFILE_HEADER_VERSION) == 1 && bf.Open(archive.c_str(), 0) == 1, "the archive does not open");
+    Compare(bf, root);
+    bf.Close();
+    fs::remove_all(Scratch());
+    return 0;
+}
