@@ -138,6 +138,7 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
     EXPECT_EQ(run.err, "bigfile list: " + missing +
                            ": BigFile Error -5100\tFile cannot be opened.(0). (No such file or directory)\n");
 
+    const std::string junk = dir.Write("junk.bf", std::vector<unsigned char>(64, 'x'));
     const std::string folder = dir.File("folder.bf");
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     run = ToolSplit("info " + folder);
@@ -145,8 +146,14 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
     EXPECT_EQ(run.err.substr(0, run.err.find('\t')), "bigfile info: " + folder + ": BigFile Error -5110") << run.err;
     EXPECT_EQ(run.err.substr(run.err.find('\t')), "\tFile i/o error (1). (Is a directory)\n");
 
+    run = ToolSplit("unpack " + missing + " " + dir.File("out"));
+    EXPECT_EQ(run.err, "bigfile unpack: " + missing + ": cannot open (No such file or directory)\n");
+    run = ToolSplit("pack " + folder + " " + dir.File("out"));
+    EXPECT_EQ(run.err, "bigfile pack: " + folder + ": read error (Is a directory)\n");
+    run = ToolSplit("pack " + junk + " " + dir.File("no/such/dir/out"));
+    EXPECT_EQ(run.err, "bigfile pack: " + dir.File("no/such/dir/out") + ": cannot create (No such file or directory)\n");
+
     // A file that opens but is no archive: the library's text alone.
-    const std::string junk = dir.Write("junk.bf", std::vector<unsigned char>(64, 'x'));
     run = ToolSplit("test " + junk);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "bigfile test: " + junk + ": BigFile Error -5110\tFile i/o error (1).\n");
@@ -168,10 +175,11 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
     a.Patch(image - 25 - 4, image);  // "other" takes 25 bytes
     a.U32(40).U32(0);  // packed, 40 bytes, then one code word and the end
     const std::string damaged = dir.Write("damaged.bf", a.bytes);
-    run = ToolSplit("cat " + damaged + " other cut");
+    run = ToolSplit("cat " + damaged + " other cut nope");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, Lines({"bigfile cat: other: BigFile Error -5570\tUndefined error. (damaged packed data)",
-                              "bigfile cat: cut: BigFile Error -5570\tUndefined error. (damaged packed data)"}));
+                              "bigfile cat: cut: BigFile Error -5570\tUndefined error. (damaged packed data)",
+                              "bigfile cat: nope: no such file in the archive"}));
     run = ToolSplit("test " + damaged);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("bigfile test: other: packed entry cannot be opened: BigFile Error -5570\t"
