@@ -47,7 +47,7 @@ public:
                                     std::to_string(e.entry->attributes) + ")");
             }
         }
-        bf_.SetCurrentDir(&bf_.root);
+        bf_.ChangeDir("/");
         return !walker.Failed();
     }
 
