@@ -1,7 +1,7 @@
 // Seed inputs for the fuzzers, made by our own writer and packer:
 // make-fuzz-seeds DIR writes DIR/<target>/... for each fuzz target: archives
 // for archive_open, images for packed_unpack, tree descriptions for
-// writer_roundtrip.
+// writer_roundtrip, archives with operations for handle_ops.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -55,6 +55,102 @@ bool WriterRoundtripSeeds(const std::filesystem::path& dir) {
     Record(names, kFile, 0, std::string("n\0ul", 4), "nul");
     Record(names, kDir, 0, "..");
     return Save(dir / "tree.bin", tree) && Save(dir / "names.bin", names);
+
+std::string PackedImage(PackedStream& stream, const std::string& text) {
+    std::string image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(text.size()))), '\0');
+    const int32_t body = stream.PackBuffer(reinterpret_cast<const unsigned char*>(text.data()),
+                                           reinterpret_cast<unsigned char*>(image.data()),
+                                           static_cast<int32_t>(text.size()));
+    image.resize(body < 0 ? 0 : 4 + static_cast<size_t>(body));
+    return image;
+}
+
+// handle_ops input: a 16-bit archive length, the archive, the operations
+// (see handle_ops_fuzz.cpp: op % 8 is 0 open ENTRY, 1 read SLOT COUNT16,
+// 2 read SLOT COUNT8, 3 seek SLOT HOW DELTA16, 4-6 tell/eof/size SLOT,
+// 7 close SLOT; op 0x80 opens in text mode).
+bool SaveHandleOps(const std::filesystem::path& path, const std::string& archive,
+                   const std::vector<unsigned char>& ops) {
+    std::vector<unsigned char> bytes{static_cast<unsigned char>(archive.size()),
+                                     static_cast<unsigned char>(archive.size() >> 8)};
+    bytes.insert(bytes.end(), archive.begin(), archive.end());
+    bytes.insert(bytes.end(), ops.begin(), ops.end());
+    return archive.size() < 65536 && Save(path, bytes);
+}
+
+bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
+    std::filesystem::create_directories(dir);
+    std::string error;
+    // dataBase 0: "hdr" starts at the archive's first byte; "tail" is read
+    // between its reads, so the shared stream stands elsewhere each time.
+    bfw::RawArchive zero;
+    zero.Header(0, 2, 32, 0).Block(2).File("hdr", 16, 0);
+    const size_t tailOffset = zero.size() + 4 + 4 + 4 + 12 - 4;
+    zero.File("tail", 8, 0);
+    zero.PatchU32(tailOffset, static_cast<uint32_t>(zero.size())).Bytes("TAILDATA");
+    const std::vector<unsigned char> zeroOps = {0, 1,       1, 0, 8, 0,  // open tail, read it
+                                                0, 0,       1, 1, 16, 0, // open hdr, read it
+                                                3, 0, 0, 2, 0,           // seek tail to 2
+                                                3, 1, 0, 0, 0,           // seek hdr to 0
+                                                1, 0, 2, 0,              // read tail
+                                                0, 0,       1, 2, 6, 0,  // open hdr again, read it
+                                                4, 1, 5, 2, 6, 0, 7, 0, 2, 1, 3};
+    // Packed entries: a sound one, one whose image names another size, one
+    // the archive cuts short, and a stored one beside them.
+    const std::string text = "a packed entry, a packed entry, a packed entry and its end";
+    const std::string image = PackedImage(stream, text);
+    bfw::RawArchive packed;
+    packed.Header(0, 4, 32, 0).Block(4);
+    std::vector<size_t> offsetFields;
+    auto file = [&](const std::string& name, uint32_t size, uint32_t packedField) {
+        packed.File(name, size, 0, packedField);
+        offsetFields.push_back(packed.size() - 4);
+    };
+    file("cut", static_cast<uint32_t>(text.size()), static_cast<uint32_t>(image.size()));
+    file("good", static_cast<uint32_t>(text.size()), static_cast<uint32_t>(image.size()));
+    file("other", 5, static_cast<uint32_t>(image.size()));
+    file("plain", 4, 0);
+    const uint32_t plainAt = static_cast<uint32_t>(packed.size());
+    packed.Bytes("PLAIN");
+    const uint32_t imageAt = static_cast<uint32_t>(packed.size());
+    packed.Bytes(image);
+    const uint32_t cutAt = static_cast<uint32_t>(packed.size());
+    packed.Bytes(image.substr(0, image.size() / 2));
+    packed.PatchU32(offsetFields[0], cutAt).PatchU32(offsetFields[1], imageAt).PatchU32(offsetFields[2], imageAt);
+    packed.PatchU32(offsetFields[3], plainAt);
+    const std::vector<unsigned char> packedOps = {0, 0, 0, 1, 0x80, 1, 0, 2, 0, 3,  // open all, "good" in text mode too
+                                                  1, 0, 0, 1,       // read 256 of "cut"
+                                                  1, 1, 10, 0,      // read "good" in pieces, then the rest
+                                                  1, 2, 2, 0, 1, 1, 200, 0,
+                                                  3, 1, 0, 5, 0,    // seek "good" back to 5
+                                                  2, 1, 3, 3, 1, 1, 0, 0, 2, 1, 1, 3, 1, 6, 0, 0,
+                                                  4, 0, 5, 1, 6, 2, 7, 0, 7, 0, 7, 0};
+    // Our writer's layout, stored and packed files in a few directories.
+    bfw::ArchiveBuilder builder;
+    const std::string builderPath = (dir / "builder.tmp").string();
+    bool ok = builder.AddFile("a/one.txt", "one\r\ntwo\r\n", &error, bfw::Packing::Store) &&
+              builder.AddFile("a/b/big.bin", std::string(3000, 'q') + "tail", &error, bfw::Packing::Pack) &&
+              builder.AddFile("a/empty", "", &error, bfw::Packing::Pack) &&
+              builder.AddFile("top", "top of the tree", &error, bfw::Packing::Store) &&
+              builder.Write(builderPath, &error);
+    std::string built;
+    if (ok) {
+        FILE* in = std::fopen(builderPath.c_str(), "rb");
+        char buffer[4096];
+        for (size_t n; in && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) built.append(buffer, n);
+        if (in) std::fclose(in);
+        std::filesystem::remove(builderPath);
+    }
+    const std::vector<unsigned char> builtOps = {0, 0, 0, 2, 0, 3,                 // big.bin, one.txt, top
+                                                 1, 0, 0, 4, 1, 1, 5, 0, 1, 2, 3, 0,  // a piece of each
+                                                 1, 0, 0, 16, 3, 0, 0, 0, 1, 1, 0, 16, 0,
+                                                 0, 1, 2, 3, 2,                 // the empty file
+                                                 3, 0, 4, 255, 255, 4, 0, 5, 0, 6, 1, 7, 0, 7, 0};
+    ok = ok && SaveHandleOps(dir / "position_zero.bin", zero.bytes(), zeroOps) &&
+         SaveHandleOps(dir / "packed.bin", packed.bytes(), packedOps) &&
+         SaveHandleOps(dir / "builder.bin", built, builtOps);
+    if (!ok) std::fprintf(stderr, "handle_ops seeds: %s\n", error.c_str());
+    return ok;
 }
 }  // namespace
 
@@ -81,6 +177,7 @@ int main(int argc, char** argv) {
     }
     PackedStream stream;
     if (stream.Init(PACKED_STREAM_VERSION) != 0) return 1;
+    if (!HandleOpsSeeds(dir / "handle_ops", stream)) return 1;
     const std::vector<std::string> texts = {"", "a", std::string(20, 'a'), "abcabcabcabcabcabcabcabc",
                                             std::string(3000, 'z') + "the end"};
     for (size_t i = 0; i < texts.size(); ++i) {

@@ -34,7 +34,7 @@ void BigFileCore::Reset() {
     isOpen = 0;
     dataBase = 0;
     dirOffset = 0;
-    streamPos = 0;
+    streamPos = bfcore::kStreamPosUnknown;
     errorCode = 0;
     errorDetail = 0;
     current = &root;

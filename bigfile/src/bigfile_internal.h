@@ -6,6 +6,12 @@
 
 namespace bfcore {
 
+// streamPos when nothing says where the archive stream stands, so the next
+// stored read must seek. Entries may start at position 0 (a dataBase of 0
+// with an offset of 0 shares the header's bytes), so 0 cannot mean that;
+// no file position comes near this value.
+inline constexpr uint64_t kStreamPosUnknown = UINT64_MAX;
+
 // Name order: bytes compare unsigned after folding A-Z onto a-z; a proper
 // prefix sorts first.
 int CompareNames(const char* a, const char* b);

@@ -108,7 +108,7 @@ int BigFile::FileOpen(const char* openPath, FileHandle* out, uint32_t mode) {
                     } else {
                         handles[slot] = state;
                         handleKinds[slot] = bfcore::kKindArchive;
-                        streamPos = 0;
+                        streamPos = bfcore::kStreamPosUnknown;
                         *out = slot;
                     }
                 }

@@ -40,12 +40,12 @@ int32_t OpenPacked(BigFile& bf, OpenFileState* state, uint32_t mode, uint32_t* d
     state->packedStart = state->position;
     if (!ImageMatchesRecord(archive, state->position, state->record->size)) {
         std::clearerr(archive);
-        bf.streamPos = 0;
+        bf.streamPos = bfcore::kStreamPosUnknown;
         *detail = 1;
         return BFE_PACKED_STREAM;
     }
     bfplat::StreamSeek(archive, state->position, SEEK_SET);
-    bf.streamPos = 0;
+    bf.streamPos = bfcore::kStreamPosUnknown;
     void* memory = bfplat::Alloc(sizeof(PackedFile));
     if (!memory) return BFE_MEMORY;
     auto* adaptor = new (memory) PackedFile;
@@ -91,7 +91,7 @@ int ReadPacked(BigFile& bf, OpenFileState* state, void* buffer, uint32_t count, 
     state->position += after - before;
     // The archive stream's offset moved with the duplicate's: the next
     // stored read must seek whatever positions happen to coincide.
-    bf.streamPos = 0;
+    bf.streamPos = bfcore::kStreamPosUnknown;
     state->packedStreamPos = bfplat::StreamTell(own);
     if (std::ferror(bf.archiveStream)) {
         bf.SetError(BFE_FILE_IO, 0);
@@ -108,7 +108,7 @@ int SeekPacked(BigFile& bf, OpenFileState* state, int64_t target) {
         bf.SetError(BFE_PACKED_STREAM, 0);
         return 0;
     }
-    bf.streamPos = 0;
+    bf.streamPos = bfcore::kStreamPosUnknown;
     state->packedStreamPos = bfplat::StreamTell(own);
     return 1;
 }
@@ -119,7 +119,7 @@ void ClosePacked(BigFile& bf, OpenFileState* state) {
     adaptor->Close();
     DestroyAdaptor(adaptor);
     state->packedFile = nullptr;
-    bf.streamPos = 0;
+    bf.streamPos = bfcore::kStreamPosUnknown;
 }
 
 }  // namespace bfcore

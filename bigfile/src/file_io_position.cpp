@@ -32,7 +32,7 @@ int BigFile::FileSeek(FileHandle handle, int32_t offset, int32_t origin) {
     } else if (bfplat::StreamSeek(archiveStream, target, SEEK_SET) != 0) {
         return 0;
     }
-    streamPos = 0;
+    streamPos = bfcore::kStreamPosUnknown;
     state->position = target;
     state->eof = 0;
     return 1;

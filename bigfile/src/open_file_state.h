@@ -3,6 +3,7 @@
 #define ORVOBF_OPEN_FILE_STATE_H
 
 #include "ORVOBF.H"
+#include "bigfile_internal.h"
 #include "platform.h"
 
 // Positions are absolute archive offsets in 64 bits: dataBase + offset +

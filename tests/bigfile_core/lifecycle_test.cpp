@@ -1,5 +1,4 @@
-// The archive object's life: Init, Open, Close, probing, error texts and
-// the debug log.
+// The archive object's life: Init, Open, Close, probing and the debug log.
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -101,21 +100,6 @@ TEST_F(LifecycleTest, VersionWarningAndProbe) {
     EXPECT_EQ(bf.ProbeFile(small.c_str()), 1);
     EXPECT_EQ(bf.IsOpen(), 1u);
     EXPECT_EQ(bf.ChangeDir("d"), 1);
-}
-
-TEST_F(LifecycleTest, ErrorTextsFollowTheTable) {
-    EXPECT_STREQ(bf.GetErrorText(BFE_FILE_IO, 3), "BigFile Error -5110\tFile i/o error (3).");
-    EXPECT_STREQ(bf.GetErrorText(BFE_BAD_PARAMETER, 26), "BigFile Error -5360\tBad parameter (1a).");
-    EXPECT_STREQ(bf.GetErrorText(BFE_CANNOT_OPEN, 0), "BigFile Error -5100\tFile cannot be opened.(0).");
-    EXPECT_STREQ(bf.GetErrorText(BFE_PACKED_STREAM, 9), "BigFile Error -5570\tUndefined error.");
-    EXPECT_STREQ(bf.GetErrorText(-1, 0), "BigFile Error   -1\tUndefined error.");
-    const char* first = bf.GetErrorText(BFE_SEEK, 1);
-    EXPECT_EQ(bf.GetErrorText(BFE_MEMORY, 2), first);
-    EXPECT_STREQ(first, "BigFile Error -5120\tMemory allocation error (2).");
-
-    const std::string small = dir.Write("small.bf", SmallArchive().bytes);
-    ASSERT_EQ(bf.Open(small.c_str(), 0), 1);
-    EXPECT_STREQ(bf.GetLastErrorText(), "BigFile Error    0\tUndefined error.");
 }
 
 TEST_F(LifecycleTest, LogLinesCarryTheTimeAndTheMessage) {

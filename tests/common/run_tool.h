@@ -4,8 +4,10 @@
 #define ORVOBF_TESTS_RUN_TOOL_H
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 struct Outcome {
@@ -13,9 +15,8 @@ struct Outcome {
     std::string out;
 };
 
-// Runs a shell command line, its standard error folded in.
-inline Outcome Shell(const std::string& commandLine) {
-    const std::string command = "{ " + commandLine + "\n} 2>&1";
+// Runs a whole shell command line and collects its standard output.
+inline Outcome RunShell(const std::string& command) {
     FILE* pipe = popen(command.c_str(), "r");
     Outcome run{-1, {}};
     if (!pipe) return run;
@@ -26,7 +27,36 @@ inline Outcome Shell(const std::string& commandLine) {
     return run;
 }
 
+// Runs a shell command line, its standard error folded in.
+inline Outcome Shell(const std::string& commandLine) { return RunShell("{ " + commandLine + "\n} 2>&1"); }
+
 // `args` are shell words.
 inline Outcome Tool(const std::string& args) { return Shell(std::string(BIGFILE_TOOL) + " " + args); }
+
+// The same with standard error kept apart, for tests of which stream a
+// line goes to.
+struct SplitOutcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+inline SplitOutcome ToolSplit(const std::string& args) {
+    char errPath[] = "/tmp/orvobf-stderr-XXXXXX";
+    const int fd = mkstemp(errPath);
+    SplitOutcome run{-1, {}, {}};
+    if (fd < 0) return run;
+    close(fd);
+    const Outcome both = RunShell(std::string(BIGFILE_TOOL) + " " + args + " 2>" + errPath);
+    run.status = both.status;
+    run.out = both.out;
+    if (FILE* err = std::fopen(errPath, "rb")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, err)) > 0;) run.err.append(buffer, n);
+        std::fclose(err);
+    }
+    std::remove(errPath);
+    return run;
+}
 
 #endif

@@ -57,7 +57,7 @@ TEST(ToolTest, EveryBadEntryIsNamedAndTheRestStillRead) {
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("ok  good (4 B)"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("ok  sub/tail (2 B)"), std::string::npos) << run.out;
-    EXPECT_NE(LineOf(run.out, "a\\b").find("cannot be looked up"), std::string::npos) << run.out;
+    EXPECT_NE(LineOf(run.out, "a\\\\b").find("cannot be looked up"), std::string::npos) << run.out;
     EXPECT_NE(LineOf(run.out, "odd").find("neither a file nor a directory"), std::string::npos) << run.out;
     EXPECT_NE(LineOf(run.out, "packed").find("BigFile Error -5570"), std::string::npos) << run.out;
     const std::string past = LineOf(run.out, "past");
@@ -67,11 +67,7 @@ TEST(ToolTest, EveryBadEntryIsNamedAndTheRestStillRead) {
     EXPECT_NE(run.out.find("tested 5 files (8 B) in 1 directories: 4 problems"), std::string::npos) << run.out;
 }
 
-TEST(ToolTest, UnopenableArchiveAndUsage) {
-    TempDir dir;
-    Outcome missing = Tool("test " + dir.File("none.bf"));
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.out.find("File cannot be opened.(0)."), std::string::npos) << missing.out;
+TEST(ToolTest, Usage) {
     EXPECT_EQ(Tool("test").status, 2);
     EXPECT_EQ(Tool("test a b").status, 2);
     Outcome help = Tool("test --help");

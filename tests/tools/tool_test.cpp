@@ -42,15 +42,6 @@ TEST(Tool, CreateListInfoOfAFolder) {
 
 TEST(Tool, FailuresSayWhyAndExitNonZero) {
     TempDir dir;
-    Outcome missing = Tool("list " + dir.File("none.bf"));
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.out.find("File cannot be opened.(0)."), std::string::npos) << missing.out;
-
-    const std::string junk = dir.Write("junk.bf", std::vector<unsigned char>(64, 'x'));
-    Outcome bad = Tool("info " + junk);
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.out.find("File i/o error (1)."), std::string::npos) << bad.out;
-
     EXPECT_EQ(Tool("create " + dir.File("x.bf") + " " + dir.File("no-such-dir")).status, 1);
     EXPECT_FALSE(std::filesystem::exists(dir.File("x.bf")));
     EXPECT_EQ(Tool("list").status, 2);

@@ -2,6 +2,7 @@
 #include <getopt.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 #ifdef _WIN32
 #include <fcntl.h>
@@ -9,24 +10,30 @@
 #endif
 
 #include "commands.h"
+#include "orvobf/name_rules.h"
 #include "tool_util.h"
 
 namespace {
 constexpr const char* kSynopsis = "ARCHIVE PATH...";
 
-// Copies one entry; false (with a message naming it) when it fails.
+// Copies one entry; false (with a message naming it) when it fails. Each
+// call starts from a cleared error state: a lookup that finds nothing sets
+// no code, and an earlier entry's code must not be taken for its reason.
 bool CatEntry(BigFile& bf, const char* path, std::vector<unsigned char>& buffer) {
+    const std::string shown = orvobf::PrintableName(path);
     FileHandle handle = 0;
+    bf.SetError(0, 0);
     if (!bf.FileOpen(path, &handle, BF_MODE_BINARY)) {
-        std::fprintf(stderr, "bigfile cat: %s: %s\n", path,
-                     bf.GetErrorCode() != 0 ? bf.GetLastErrorText() : "no such file in the archive");
+        std::fprintf(stderr, "bigfile cat: %s: %s\n", shown.c_str(),
+                     bf.GetErrorCode() != 0 ? tool::ErrorText(bf).c_str() : "no such file in the archive");
         return false;
     }
     bool ok = true;
     while (ok && !bf.FileEof(handle)) {
         uint32_t got = 0;
+        bf.SetError(0, 0);
         if (!bf.FileRead(handle, buffer.data(), static_cast<uint32_t>(buffer.size()), &got)) {
-            std::fprintf(stderr, "bigfile cat: %s: %s\n", path, bf.GetLastErrorText());
+            std::fprintf(stderr, "bigfile cat: %s: %s\n", shown.c_str(), tool::ErrorText(bf).c_str());
             ok = false;
         }
         if (got > 0 && std::fwrite(buffer.data(), 1, got, stdout) != got) {

@@ -2,27 +2,38 @@
 #include <getopt.h>
 
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <string_view>
 
 #include "commands.h"
+#include "orvobf/name_rules.h"
 #include "tool_util.h"
 
 namespace {
 constexpr const char* kSynopsis = "ARCHIVE";
 
-uint32_t CountEntries(BigFile& bf, uint32_t& dirs) {
-    uint32_t files = 0;
-    FindData cursor{};
-    for (int more = bf.FindFirst(&cursor); more; more = bf.FindNext(&cursor)) {
-        if (!(cursor.entry->attributes & BF_ATTR_DIR)) {
-            ++files;
-        } else if (bf.PushDir()) {
-            ++dirs;
-            if (bf.dirStackDepth < 250 && bf.EnterDir(cursor.entry->name)) files += CountEntries(bf, dirs);
-            bf.PopDir();
-        }
-    }
-    return files;
+struct Counts {
+    uint64_t dirs = 0, files = 0;
+};
+
+// Counts the whole tree with the library's walker; false when the walk
+// could not finish.
+bool CountEntries(BigFile& bf, Counts& counts) {
+    BigFileWalker walker(bf);
+    WalkEntry e{};
+    while (walker.Next(&e)) ++(e.kind == BF_KIND_DIR ? counts.dirs : counts.files);
+    return !walker.Failed();
+}
+
+// The archive's first 16 bytes, read apart from the library's stream so
+// that its cached position stays true.
+bool ReadSignature(const char* path, char (&signature)[17]) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) return false;
+    const bool ok = std::fread(signature, 1, 16, file) == 16;
+    std::fclose(file);
+    signature[16] = '\0';
+    return ok;
 }
 
 int RunInfo(int argc, char** argv) {
@@ -43,24 +54,31 @@ int RunInfo(int argc, char** argv) {
     const char* path = argv[optind];
     BigFile bf;
     if (!tool::OpenArchive(bf, "info", path)) return 1;
+    const std::string printable = orvobf::PrintableName(path);
     char signature[17] = {};
-    std::FILE* file = bf.GetArchiveStream();
-    std::rewind(file);
-    if (std::fread(signature, 1, 16, file) != 16) {
-        std::fprintf(stderr, "bigfile info: %s: cannot read the signature\n", path);
+    if (!ReadSignature(path, signature)) {
+        const std::string reason = tool::SystemReason(path);
+        std::fprintf(stderr, "bigfile info: %s: cannot read the signature%s%s%s\n", printable.c_str(),
+                     reason.empty() ? "" : " (", reason.c_str(), reason.empty() ? "" : ")");
         return 1;
     }
     signature[15] = '\0';  // the 0x1A terminator
-    uint32_t dirs = 0;
-    const uint32_t files = CountEntries(bf, dirs);
-    std::printf("archive:         %s\n", path);
-    std::printf("signature:       %s\n", signature);
-    std::printf("format version:  %.6s\n", signature + 9);
-    std::printf("directories:     %u (header says %u)\n", dirs, bf.dirCount);
-    std::printf("files:           %u (header says %u)\n", files, bf.fileCount);
-    std::printf("directory at:    %u\n", bf.dirOffset);
-    std::printf("data base:       %u\n", bf.dataBase);
-    std::printf("archive length:  %llu bytes\n", static_cast<unsigned long long>(bf.archiveLength));
+    Counts counts;
+    if (!CountEntries(bf, counts)) {
+        std::fprintf(stderr, "bigfile info: %s: cannot count the entries: %s\n", printable.c_str(),
+                     tool::ErrorText(bf).c_str());
+        return 1;
+    }
+    std::printf("archive:         %s\n", printable.c_str());
+    std::printf("signature:       %s\n", orvobf::PrintableName(signature).c_str());
+    std::printf("format version:  %s\n", orvobf::PrintableName(std::string_view(signature + 9, 6)).c_str());
+    std::printf("directories:     %llu (header says %u)\n", static_cast<unsigned long long>(counts.dirs),
+                bf.GetDirCount());
+    std::printf("files:           %llu (header says %u)\n", static_cast<unsigned long long>(counts.files),
+                bf.GetFileCount());
+    std::printf("directory at:    %u\n", bf.GetDirOffset());
+    std::printf("data base:       %u\n", bf.GetDataBase());
+    std::printf("archive length:  %llu bytes\n", static_cast<unsigned long long>(bf.GetArchiveLength()));
     return 0;
 }
 }  // namespace

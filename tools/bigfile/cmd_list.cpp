@@ -5,6 +5,7 @@
 #include <string>
 
 #include "commands.h"
+#include "orvobf/name_rules.h"
 #include "tool_util.h"
 
 namespace {
@@ -14,23 +15,21 @@ struct Totals {
     uint64_t files = 0, dirs = 0, bytes = 0;
 };
 
-// Lists the archive's current directory; `depth` indents. Walks with the
-// archive's own cursor and directory stack, as an extractor does.
-void ListTree(BigFile& bf, int depth, bool longForm, Totals& totals) {
-    FindData cursor{};
-    for (int more = bf.FindFirst(&cursor); more; more = bf.FindNext(&cursor)) {
-        const DirEntry* entry = cursor.entry;
-        const std::string indent(static_cast<size_t>(depth) * 2, ' ');
-        if (entry->attributes & BF_ATTR_DIR) {
+// Lists the whole tree, each directory's contents below it, indented.
+// The library's walker keeps its own stack, so no depth is cut off; false
+// when the walk could not finish (the listing is then incomplete).
+bool ListTree(BigFile& bf, bool longForm, Totals& totals) {
+    BigFileWalker walker(bf);
+    WalkEntry e{};
+    while (walker.Next(&e)) {
+        const std::string indent(static_cast<size_t>(e.depth) * 2, ' ');
+        const std::string name = orvobf::PrintableName(e.name);
+        if (e.kind == BF_KIND_DIR) {
             ++totals.dirs;
-            std::printf("%s%s/\n", indent.c_str(), entry->name);
-            if (depth < 250 && bf.PushDir()) {
-                if (bf.EnterDir(entry->name)) ListTree(bf, depth + 1, longForm, totals);
-                bf.PopDir();
-            }
+            std::printf("%s%s/\n", indent.c_str(), name.c_str());
             continue;
         }
-        const auto* record = static_cast<const FileRecord*>(entry->payload);
+        const FileRecord* record = e.record;
         ++totals.files;
         totals.bytes += record->size;
         if (longForm) {
@@ -43,13 +42,13 @@ void ListTree(BigFile& bf, int depth, bool longForm, Totals& totals) {
             } else if (record->packed) {
                 std::snprintf(storage, sizeof storage, "packed");
             }
-            std::printf("%s%-30s %12u  %-24s offset %u%s\n", indent.c_str(), entry->name, record->size,
-                        storage, record->offset, (entry->attributes & BF_ATTR_FILE) ? "" : "  (not a file entry)");
+            std::printf("%s%-30s %12u  %-24s offset %u%s\n", indent.c_str(), name.c_str(), record->size, storage,
+                        record->offset, e.kind == BF_KIND_FILE ? "" : "  (not a file entry)");
         } else {
-            std::printf("%s%s  %s\n", indent.c_str(), entry->name,
-                        tool::HumanSize(record->size).c_str());
+            std::printf("%s%s  %s\n", indent.c_str(), name.c_str(), tool::HumanSize(record->size).c_str());
         }
     }
+    return !walker.Failed();
 }
 
 int RunList(int argc, char** argv) {
@@ -76,7 +75,11 @@ int RunList(int argc, char** argv) {
     BigFile bf;
     if (!tool::OpenArchive(bf, "list", argv[optind])) return 1;
     Totals totals;
-    ListTree(bf, 0, longForm, totals);
+    if (!ListTree(bf, longForm, totals)) {
+        std::fprintf(stderr, "bigfile list: %s: the listing is incomplete: %s\n",
+                     orvobf::PrintableName(argv[optind]).c_str(), tool::ErrorText(bf).c_str());
+        return 1;
+    }
     std::printf("%llu files, %llu directories, %s\n",
                 static_cast<unsigned long long>(totals.files),
                 static_cast<unsigned long long>(totals.dirs), tool::HumanSize(totals.bytes).c_str());

@@ -1,11 +1,15 @@
 // bigfile pack IN OUT: packs a file into a packed image file.
 #include <getopt.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "PackedStream.h"
 #include "commands.h"
+#include "orvobf/name_rules.h"
 #include "tool_util.h"
 
 namespace {
@@ -16,24 +20,33 @@ struct ImageSink {
     FILE* out = nullptr;
     std::vector<unsigned char> buffer = std::vector<unsigned char>(16384);
     bool failed = false;
+    int error = 0;  // errno of the failed call
 
     static unsigned char* Provide(int32_t size, void* user) {
         auto* s = static_cast<ImageSink*>(user);
         if (size > 0 && std::fwrite(s->buffer.data(), static_cast<size_t>(size), 1, s->out) != 1) {
+            s->error = errno;
             s->failed = true;
             return nullptr;
         }
         return s->buffer.data();
     }
+    std::string Why(int32_t rc) const {
+        return failed ? tool::WithReason("write error", error ? std::strerror(error) : "") : PackedResultText(rc);
+    }
     static unsigned char* Rewind(int32_t offset, void* user) {
         auto* s = static_cast<ImageSink*>(user);
-        if (std::fseek(s->out, offset, SEEK_SET) != 0) s->failed = true;
+        if (std::fseek(s->out, offset, SEEK_SET) != 0) {
+            s->error = errno;
+            s->failed = true;
+        }
         return nullptr;
     }
 };
 
-int Fail(const char* path, const char* what, FILE* in, FILE* out, const char* outPath) {
-    std::fprintf(stderr, "bigfile pack: %s: %s\n", path, what);
+// `what` may carry the system's reason already (WithReason).
+int Fail(const char* path, const std::string& what, FILE* in, FILE* out, const char* outPath) {
+    std::fprintf(stderr, "bigfile pack: %s: %s\n", orvobf::PrintableName(path).c_str(), what.c_str());
     if (in) std::fclose(in);
     if (out) {
         std::fclose(out);
@@ -60,10 +73,10 @@ int RunPack(int argc, char** argv) {
     const char* inPath = argv[optind];
     const char* outPath = argv[optind + 1];
     FILE* in = std::fopen(inPath, "rb");
-    if (!in) return Fail(inPath, "cannot open", nullptr, nullptr, nullptr);
+    if (!in) return Fail(inPath, tool::WithReason("cannot open", tool::SystemReason(inPath)), nullptr, nullptr, nullptr);
     ImageSink sink;
     sink.out = std::fopen(outPath, "wb");
-    if (!sink.out) return Fail(outPath, "cannot create", in, nullptr, nullptr);
+    if (!sink.out) return Fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), in, nullptr, nullptr);
     PackedStream ps;
     int32_t rc = ps.Init(PACKED_STREAM_VERSION);
     if (rc == 0) rc = ps.SetCallbacks(ImageSink::Provide, ImageSink::Rewind, 16384, &sink);
@@ -79,18 +92,20 @@ int RunPack(int argc, char** argv) {
             if (n == 0) break;
             got += n;
         }
-        if (std::ferror(in)) return Fail(inPath, "read error", in, sink.out, outPath);
+        if (std::ferror(in))
+            return Fail(inPath, tool::WithReason("read error", tool::SystemReason(inPath)), in, sink.out, outPath);
         if (got == 0) break;
         rc = ps.Write(chunk.data(), static_cast<int32_t>(got));
         if (rc == PSE_NOT_WRITABLE) return Fail(inPath, "too large for an image (2 GiB at most)", in, sink.out, outPath);
-        if (rc < 0 || sink.failed) return Fail(outPath, sink.failed ? "write error" : PackedResultText(rc), in, sink.out, outPath);
+        if (rc < 0 || sink.failed) return Fail(outPath, sink.Why(rc), in, sink.out, outPath);
     }
     rc = ps.End();
-    if (rc < 0 || sink.failed) return Fail(outPath, sink.failed ? "write error" : PackedResultText(rc), in, sink.out, outPath);
+    if (rc < 0 || sink.failed) return Fail(outPath, sink.Why(rc), in, sink.out, outPath);
     std::fclose(in);
     if (std::fclose(sink.out) != 0) {
+        const std::string why = tool::WithReason("write error", std::strerror(errno));
         std::remove(outPath);
-        std::fprintf(stderr, "bigfile pack: %s: write error\n", outPath);
+        std::fprintf(stderr, "bigfile pack: %s: %s\n", orvobf::PrintableName(outPath).c_str(), why.c_str());
         return 1;
     }
     return 0;

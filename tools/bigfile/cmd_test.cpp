@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "commands.h"
+#include "orvobf/name_rules.h"
 #include "tool_util.h"
 
 namespace {
@@ -27,60 +27,51 @@ class Tester {
 public:
     Tester(BigFile& bf, bool verbose) : bf_(bf), verbose_(verbose), buffer_(kChunk) {}
 
-    // Walks the whole tree without the directory stack, so no depth of
-    // nesting can exhaust it; files of a directory come before its
-    // subdirectories, each in name order.
-    void Run() {
-        std::vector<std::pair<DirNode*, std::string>> pending{{&bf_.root, ""}};
-        while (!pending.empty()) {
-            auto [node, prefix] = std::move(pending.back());
-            pending.pop_back();
-            bf_.SetCurrentDir(node);
-            std::vector<std::pair<DirNode*, std::string>> children;
-            FindData cursor;
-            for (int more = bf_.FindFirst(&cursor); more; more = bf_.FindNext(&cursor)) {
-                const DirEntry& entry = *cursor.entry;
-                const std::string path = prefix + entry.name;
-                if (entry.attributes & BF_ATTR_DIR) {
-                    ++totals_.dirs;
-                    children.emplace_back(static_cast<DirNode*>(entry.payload), path + "/");
-                } else if (cursor.record) {
-                    ++totals_.files;
-                    TestFile(entry.name, path, *cursor.record);
-                } else {
-                    Problem(path, "neither a file nor a directory (attributes " +
-                                      std::to_string(entry.attributes) + ")");
-                }
+    // Walks the whole tree with the library's walker (no depth limit),
+    // each directory's entries in name order, a directory's contents right
+    // after it. False when the walk could not finish.
+    bool Run() {
+        BigFileWalker walker(bf_);
+        WalkEntry e{};
+        while (walker.Next(&e)) {
+            if (e.kind == BF_KIND_DIR) {
+                ++totals_.dirs;
+            } else if (e.kind == BF_KIND_FILE) {
+                ++totals_.files;
+                // Opened by its bare name in its own directory, so no
+                // length of the path stands in the way.
+                bf_.SetCurrentDir(e.parent);
+                TestFile(e.name, e.path, *e.record);
+            } else {
+                Problem(e.path, "neither a file nor a directory (attributes " +
+                                    std::to_string(e.entry->attributes) + ")");
             }
-            pending.insert(pending.end(), std::make_move_iterator(children.rbegin()),
-                           std::make_move_iterator(children.rend()));
         }
-        bf_.SetCurrentDir(&bf_.root);
+        bf_.ChangeDir("/");
+        return !walker.Failed();
     }
 
     const Totals& totals() const { return totals_; }
 
 private:
-    void Problem(const std::string& path, const std::string& what) {
+    void Problem(const char* path, const std::string& what) {
         ++totals_.problems;
-        std::fprintf(stderr, "bigfile test: %s: %s\n", path.c_str(), what.c_str());
+        std::fprintf(stderr, "bigfile test: %s: %s\n", orvobf::PrintableName(path).c_str(), what.c_str());
     }
 
     // The library's text for the code the last call left; each call is made
     // with a cleared error state, so a code of 0 means it set none.
-    std::string Why() {
-        return bf_.GetErrorCode() != 0 ? bf_.GetLastErrorText() : "no error code";
-    }
+    std::string Why() { return bf_.GetErrorCode() != 0 ? tool::ErrorText(bf_) : "no error code"; }
 
     std::string PastEnd(const FileRecord& record) const {
-        const uint64_t end = uint64_t{bf_.dataBase} + record.offset + record.size;
-        if (record.packed != 0 || end <= bf_.archiveLength) return "";
+        const uint64_t end = uint64_t{bf_.GetDataBase()} + record.offset + record.size;
+        if (record.packed != 0 || end <= bf_.GetArchiveLength()) return "";
         return "; the entry runs past the end of the archive (ends at " + std::to_string(end) +
-               ", the archive has " + std::to_string(bf_.archiveLength) + " bytes)";
+               ", the archive has " + std::to_string(bf_.GetArchiveLength()) + " bytes)";
     }
 
     // Opened by its bare name in its own directory (the current one).
-    void TestFile(const char* name, const std::string& path, const FileRecord& record) {
+    void TestFile(const char* name, const char* path, const FileRecord& record) {
         // A separator or a drive prefix would send the lookup elsewhere.
         if (std::strpbrk(name, "/\\") || (name[0] != '\0' && name[1] == ':')) {
             Problem(path, "the name cannot be looked up through the handle table");
@@ -113,7 +104,8 @@ private:
             failure = "delivers " + std::to_string(total) + " bytes, the record says " +
                       std::to_string(record.size);
         if (!failure.empty()) Problem(path, failure);
-        else if (verbose_) std::printf("ok  %s (%s)\n", path.c_str(), tool::HumanSize(total).c_str());
+        else if (verbose_)
+            std::printf("ok  %s (%s)\n", orvobf::PrintableName(path).c_str(), tool::HumanSize(total).c_str());
     }
 
     BigFile& bf_;
@@ -151,10 +143,14 @@ int RunTest(int argc, char** argv) {
     BigFile bf;
     if (!tool::OpenArchive(bf, "test", argv[optind])) return 1;
     Tester tester(bf, verbose);
-    tester.Run();
+    if (!tester.Run()) {
+        std::fprintf(stderr, "bigfile test: %s: the walk stopped early: %s\n",
+                     orvobf::PrintableName(argv[optind]).c_str(), tool::ErrorText(bf).c_str());
+        return 1;
+    }
     const Totals& t = tester.totals();
-    std::printf("%s: tested %llu files (%s) in %llu directories: ", argv[optind],
-                static_cast<unsigned long long>(t.files), tool::HumanSize(t.bytes).c_str(),
+    std::printf("%s: tested %llu files (%s) in %llu directories: ",
+                orvobf::PrintableName(argv[optind]).c_str(), static_cast<unsigned long long>(t.files), tool::HumanSize(t.bytes).c_str(),
                 static_cast<unsigned long long>(t.dirs));
     if (t.problems == 0) std::printf("no problems\n");
     else std::printf("%llu problem%s\n", static_cast<unsigned long long>(t.problems), t.problems == 1 ? "" : "s");

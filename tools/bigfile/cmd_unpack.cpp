@@ -1,11 +1,15 @@
 // bigfile unpack IN OUT: decodes a packed image file.
 #include <getopt.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "PackedStream.h"
 #include "commands.h"
+#include "orvobf/name_rules.h"
 #include "tool_util.h"
 
 namespace {
@@ -35,6 +39,9 @@ struct ImageSource {
         if (got < want) s->stream->SetDelivered(static_cast<int32_t>(got));
         return s->buffer.data();
     }
+    std::string Why(int32_t rc, const char* path) const {
+        return failed ? tool::WithReason("read error", tool::SystemReason(path)) : PackedResultText(rc);
+    }
     static unsigned char* Rewind(int32_t offset, void* user) {
         auto* s = static_cast<ImageSource*>(user);
         if (std::fseek(s->in, offset, SEEK_SET) != 0) s->failed = true;
@@ -42,8 +49,9 @@ struct ImageSource {
     }
 };
 
-int Fail(const char* path, const char* what, FILE* in, FILE* out, const char* outPath) {
-    std::fprintf(stderr, "bigfile unpack: %s: %s\n", path, what);
+// `what` may carry the system's reason already (WithReason).
+int Fail(const char* path, const std::string& what, FILE* in, FILE* out, const char* outPath) {
+    std::fprintf(stderr, "bigfile unpack: %s: %s\n", orvobf::PrintableName(path).c_str(), what.c_str());
     if (in) std::fclose(in);
     if (out) {
         std::fclose(out);
@@ -71,29 +79,31 @@ int RunUnpack(int argc, char** argv) {
     const char* outPath = argv[optind + 1];
     ImageSource source;
     source.in = std::fopen(inPath, "rb");
-    if (!source.in) return Fail(inPath, "cannot open", nullptr, nullptr, nullptr);
+    if (!source.in)
+        return Fail(inPath, tool::WithReason("cannot open", tool::SystemReason(inPath)), nullptr, nullptr, nullptr);
     PackedStream ps;
     source.stream = &ps;
     int32_t rc = ps.Init(PACKED_STREAM_VERSION);
     if (rc == 0) rc = ps.SetCallbacks(ImageSource::Provide, ImageSource::Rewind, 16384, &source);
     const int32_t total = rc < 0 ? rc : ps.Begin(PS_MODE_READ);
-    if (total < 0) return Fail(inPath, source.failed ? "read error" : PackedResultText(total), source.in, nullptr, nullptr);
+    if (total < 0) return Fail(inPath, source.Why(total, inPath), source.in, nullptr, nullptr);
     FILE* out = std::fopen(outPath, "wb");
-    if (!out) return Fail(outPath, "cannot create", source.in, nullptr, nullptr);
+    if (!out) return Fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), source.in, nullptr, nullptr);
     std::vector<unsigned char> chunk(1 << 20);
     for (int32_t left = total; left > 0;) {
         const int32_t n = left < static_cast<int32_t>(chunk.size()) ? left : static_cast<int32_t>(chunk.size());
         rc = ps.Read(chunk.data(), n);
-        if (rc < 0) return Fail(inPath, source.failed ? "read error" : PackedResultText(rc), source.in, out, outPath);
+        if (rc < 0) return Fail(inPath, source.Why(rc, inPath), source.in, out, outPath);
         if (std::fwrite(chunk.data(), 1, static_cast<size_t>(n), out) != static_cast<size_t>(n))
-            return Fail(outPath, "write error", source.in, out, outPath);
+            return Fail(outPath, tool::WithReason("write error", std::strerror(errno)), source.in, out, outPath);
         left -= n;
     }
     ps.End();
     std::fclose(source.in);
     if (std::fclose(out) != 0) {
+        const std::string why = tool::WithReason("write error", std::strerror(errno));
         std::remove(outPath);
-        std::fprintf(stderr, "bigfile unpack: %s: write error\n", outPath);
+        std::fprintf(stderr, "bigfile unpack: %s: %s\n", orvobf::PrintableName(outPath).c_str(), why.c_str());
         return 1;
     }
     return 0;

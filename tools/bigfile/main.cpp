@@ -9,6 +9,7 @@
 #include "ORVOBF.H"
 #include "commands.h"
 #include "orvobf/archive_format.h"
+#include "orvobf/name_rules.h"
 
 namespace tool {
 namespace {
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
             return c.run(argc - 1, argv + 1);
         }
     }
-    std::fprintf(stderr, "bigfile: unknown command '%s'\n", argv[1]);
+    std::fprintf(stderr, "bigfile: unknown command '%s'\n", orvobf::PrintableName(argv[1]).c_str());
     tool::PrintUsage(stderr);
     return 2;
 }

@@ -3,6 +3,7 @@
 #define BIGFILE_TOOL_UTIL_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "ORVOBF.H"
@@ -10,8 +11,23 @@
 namespace tool {
 
 // Initialises `bf` and opens `path`; on failure prints
-// "bigfile CMD: PATH: <library message>" and returns false.
+// "bigfile CMD: PATH: <ErrorText>" and returns false.
 bool OpenArchive(BigFile& bf, const char* command, const char* path);
+
+// What the system says against reading the disk file `path`: "Is a
+// directory" for a directory (opening one for reading succeeds on some
+// systems and fails only at the first read), else why opening it fails
+// ("No such file or directory", "Permission denied"), or "" when it opens.
+std::string SystemReason(const char* path);
+
+// `what`, followed by " (reason)" when there is a reason.
+std::string WithReason(const std::string& what, const std::string& reason);
+
+// The library's text for the error `bf` holds, exactly as the library gives
+// it, followed in parentheses by the system's reason when the failure
+// concerns the disk file `diskPath` and the system names one, or by a plain
+// word for a code whose library text is only "Undefined error.".
+std::string ErrorText(BigFileCore& bf, const char* diskPath = nullptr);
 
 // Prints a command's usage line to `out` ("Usage: bigfile NAME SYNOPSIS").
 void PrintCommandUsage(const char* name, const char* synopsis, std::FILE* out);

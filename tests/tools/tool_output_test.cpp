@@ -1,0 +1,191 @@
+// The `bigfile` program's exact output for list, info, test and cat on
+// archives written byte by byte here: every line, the stream it goes to
+// and the exit code.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "archive_bytes.h"
+#include "run_tool.h"
+#include "temp_dir.h"
+
+namespace {
+
+// Root: hdr (stored at archive position 0: the signature's first bytes),
+// odd (neither kind), Sub/ with inner.bin and Packed (a stored image,
+// header word -7), top.txt. The data sits at 512: "TOP!", "abc", the image.
+ArchiveBytes HandArchive() {
+    ArchiveBytes a;
+    a.Header(1, 5, 32, 0).Block(4);
+    a.File("top.txt", 4, 512).File("hdr", 6, 0).File("odd", 2, 0, 0);
+    a.Dir("Sub").Block(2).File("Packed", 7, 519, 2, 11).File("inner.bin", 3, 516);
+    a.bytes.resize(512, 0);
+    a.Raw("TOP!abc").U32(0xFFFFFFF9u).Raw("packed!");
+    return a;
+}
+
+std::string Lines(std::initializer_list<const char*> lines) {
+    std::string text;
+    for (const char* line : lines) text += std::string(line) + "\n";
+    return text;
+}
+
+TEST(ToolOutput, ListInfoTestAndCatOfAHandWrittenArchive) {
+    TempDir dir;
+    const std::string archive = dir.Write("hand.bf", HandArchive().bytes);
+
+    SplitOutcome run = ToolSplit("list " + archive);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, Lines({"hdr  6 B", "odd  2 B", "Sub/", "  inner.bin  3 B", "  Packed  7 B", "top.txt  4 B",
+                              "5 files, 1 directories, 22 B"}));
+
+    run = ToolSplit("list -l " + archive);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              Lines({"hdr                                       6  stored                   offset 0",
+                     "odd                                       2  stored                   offset 0  (not a file entry)",
+                     "Sub/",
+                     "  inner.bin                                 3  stored                   offset 516",
+                     "  Packed                                    7  packed 11 (157.1%)       offset 519",
+                     "top.txt                                   4  stored                   offset 512",
+                     "5 files, 1 directories, 22 B"}));
+
+    run = ToolSplit("info " + archive);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "archive:         " + archive + "\n" +
+                           Lines({"signature:       OrvoBF - 2.02.0", "format version:  2.02.0",
+                                  "directories:     1 (header says 1)", "files:           5 (header says 5)",
+                                  "directory at:    32", "data base:       0", "archive length:  530 bytes"}));
+
+    run = ToolSplit("test -v " + archive);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, Lines({"ok  hdr (6 B)", "ok  Sub/inner.bin (3 B)", "ok  Sub/Packed (7 B)", "ok  top.txt (4 B)"}) +
+                           archive + ": tested 4 files (20 B) in 1 directories: 1 problem\n");
+    EXPECT_EQ(run.err, "bigfile test: odd: neither a file nor a directory (attributes 0)\n");
+
+    // The entry at position 0 gives the header's bytes whatever was read before.
+    run = ToolSplit("cat " + archive + " top.txt hdr Sub/Packed sub/INNER.BIN");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "TOP!OrvoBFpacked!abc");
+    EXPECT_EQ(run.err, "");
+    run = ToolSplit("cat " + archive + " nope top.txt odd");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "TOP!");
+    EXPECT_EQ(run.err, "bigfile cat: nope: no such file in the archive\nbigfile cat: odd: no such file in the archive\n");
+}
+
+TEST(ToolOutput, ControlCharactersInNamesAreShownEscaped) {
+    TempDir dir;
+    ArchiveBytes a;
+    a.Header(1, 3, 32, 0).Block(3);
+    a.Dir("d\a").Block(1).File("e\x1b[2J", 1, 0);
+    a.File("t\tab", 0, 0, 0).File("back\\slash", 0, 0);
+    const std::string archive = dir.Write("ctl.bf", a.bytes);
+
+    SplitOutcome run = ToolSplit("list " + archive);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, Lines({"back\\\\slash  0 B", "d\\x07/", "  e\\x1b[2J  1 B", "t\\x09ab  0 B",
+                              "3 files, 1 directories, 1 B"}));
+    run = ToolSplit("test -v " + archive);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "ok  d\\x07/e\\x1b[2J (1 B)\n" + archive + ": tested 2 files (1 B) in 1 directories: 2 problems\n");
+    EXPECT_EQ(run.err, Lines({"bigfile test: back\\\\slash: the name cannot be looked up through the handle table",
+                              "bigfile test: t\\x09ab: neither a file nor a directory (attributes 0)"}));
+    run = ToolSplit("cat " + archive + " \"$(printf 'x\\033]0;')\"");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "bigfile cat: x\\x1b]0;: no such file in the archive\n");
+    run = ToolSplit("\"$(printf 'li\\033st')\"");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "bigfile: unknown command 'li\\x1bst'");
+}
+
+TEST(ToolOutput, DeepTreesAreListedToTheBottom) {
+    TempDir dir;
+    constexpr int kLevels = 300;
+    ArchiveBytes a;
+    a.Header(kLevels, 1, 32, 0);
+    for (int i = 0; i < kLevels; ++i) a.Block(1).Dir("d");
+    a.Block(1).File("leaf", 0, 0);
+    const std::string archive = dir.Write("deep.bf", a.bytes);
+
+    std::string expected;
+    for (int i = 0; i < kLevels; ++i) expected += std::string(2 * i, ' ') + "d/\n";
+    expected += std::string(2 * kLevels, ' ') + "leaf  0 B\n1 files, 300 directories, 0 B\n";
+    SplitOutcome run = ToolSplit("list " + archive);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out == expected) << "last lines: " << run.out.substr(run.out.rfind("d/"));
+
+    run = ToolSplit("info " + archive);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("\ndirectories:     300 (header says 300)\nfiles:           1 (header says 1)\n"),
+              std::string::npos)
+        << run.out;
+    run = ToolSplit("test " + archive);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, archive + ": tested 1 files (0 B) in 300 directories: no problems\n");
+}
+
+TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
+    TempDir dir;
+    const std::string missing = dir.File("missing.bf");
+    SplitOutcome run = ToolSplit("list " + missing);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "bigfile list: " + missing +
+                           ": BigFile Error -5100\tFile cannot be opened.(0). (No such file or directory)\n");
+
+    const std::string junk = dir.Write("junk.bf", std::vector<unsigned char>(64, 'x'));
+    const std::string folder = dir.File("folder.bf");
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    run = ToolSplit("info " + folder);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.substr(0, run.err.find('\t')), "bigfile info: " + folder + ": BigFile Error -5110") << run.err;
+    EXPECT_EQ(run.err.substr(run.err.find('\t')), "\tFile i/o error (1). (Is a directory)\n");
+
+    run = ToolSplit("unpack " + missing + " " + dir.File("out"));
+    EXPECT_EQ(run.err, "bigfile unpack: " + missing + ": cannot open (No such file or directory)\n");
+    run = ToolSplit("pack " + folder + " " + dir.File("out"));
+    EXPECT_EQ(run.err, "bigfile pack: " + folder + ": read error (Is a directory)\n");
+    run = ToolSplit("pack " + junk + " " + dir.File("no/such/dir/out"));
+    EXPECT_EQ(run.err, "bigfile pack: " + dir.File("no/such/dir/out") + ": cannot create (No such file or directory)\n");
+
+    // A file that opens but is no archive: the library's text alone.
+    run = ToolSplit("test " + junk);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "bigfile test: " + junk + ": BigFile Error -5110\tFile i/o error (1).\n");
+
+    if (geteuid() != 0) {  // the superuser reads whatever the mode says
+        const std::string locked = dir.Write("locked.bf", std::vector<unsigned char>(64, 'x'));
+        ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+        run = ToolSplit("cat " + locked + " x");
+        EXPECT_EQ(run.err, "bigfile cat: " + locked +
+                               ": BigFile Error -5100\tFile cannot be opened.(0). (Permission denied)\n");
+    }
+
+    // Packed entries: an image naming another size than its record, and
+    // one whose body the archive cuts short.
+    ArchiveBytes a;
+    a.Header(0, 2, 32, 0).Block(2).File("cut", 40, 0, 2, 1).File("other", 9, 0, 2, 1);
+    const uint32_t image = static_cast<uint32_t>(a.Size());
+    a.Patch(image - 4, image);
+    a.Patch(image - 25 - 4, image);  // "other" takes 25 bytes
+    a.U32(40).U32(0);  // packed, 40 bytes, then one code word and the end
+    const std::string damaged = dir.Write("damaged.bf", a.bytes);
+    run = ToolSplit("cat " + damaged + " other cut nope");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, Lines({"bigfile cat: other: BigFile Error -5570\tUndefined error. (damaged packed data)",
+                              "bigfile cat: cut: BigFile Error -5570\tUndefined error. (damaged packed data)",
+                              "bigfile cat: nope: no such file in the archive"}));
+    run = ToolSplit("test " + damaged);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("bigfile test: other: packed entry cannot be opened: BigFile Error -5570\t"
+                           "Undefined error. (damaged packed data)\n"),
+              std::string::npos)
+        << run.err;
+}
+
+}  // namespace
