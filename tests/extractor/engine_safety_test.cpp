@@ -65,6 +65,7 @@ TEST(ExtractEngineSafety, WhatStandsAtAnOutputNameIsReplacedNeverWrittenThrough)
     bfw::ArchiveBuilder builder;
     std::string error;
     for (const char* name : {"fifo", "hard", "link"}) ASSERT_TRUE(builder.AddFile(name, "NEW!", &error)) << error;
+    ASSERT_TRUE(builder.AddFile("sub/x", "x", &error)) << error;
     ASSERT_TRUE(builder.Write(dir.File("t.bf"), &error)) << error;
 
     const fs::path out = dir.File("out");
@@ -77,8 +78,10 @@ TEST(ExtractEngineSafety, WhatStandsAtAnOutputNameIsReplacedNeverWrittenThrough)
     fs::create_hard_link(dir.File("victim"), out / "hard");
     std::ofstream(dir.File("target")) << "target";
     fs::create_symlink(dir.File("target"), out / "link");
+    fs::create_directories(dir.File("elsewhere"));
+    fs::create_directory_symlink(dir.File("elsewhere"), out / "sub");  // a folder's link is never entered
 
-    EXPECT_EQ(Extract(dir.File("t.bf"), out).problems, Problems{});
+    EXPECT_EQ(Extract(dir.File("t.bf"), out).problems, (Problems{{bfx::Problem::CannotMakeDir, "sub"}}));
     for (const char* name : {"fifo", "hard", "link"}) {
         // (Reading a pipe that stayed would wait for a writer forever.)
         ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(out / name))) << name;
@@ -89,7 +92,8 @@ TEST(ExtractEngineSafety, WhatStandsAtAnOutputNameIsReplacedNeverWrittenThrough)
     char byte;
     EXPECT_LE(read(reader, &byte, 1), 0);
     close(reader);
-    EXPECT_EQ(Names(out), (std::vector<std::string>{"fifo", "hard", "link"}));
+    EXPECT_TRUE(fs::is_empty(dir.File("elsewhere")));
+    EXPECT_EQ(Names(out), (std::vector<std::string>{"fifo", "hard", "link", "sub"}));
 }
 
 TEST(ExtractEngineSafety, FolderMovedOrLinkedAwayMidWalkLeadsNothingOutOfTheRoot) {

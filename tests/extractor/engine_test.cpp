@@ -1,5 +1,5 @@
 // The extraction walk on real archives in a temporary folder: bytes and
-// chunking, the tree's shape, and names or disk states that must not be
+// chunking, the tree's shape, and names or broken entries that must not be
 // followed.
 #include <filesystem>
 #include <fstream>
@@ -88,22 +88,6 @@ TEST(ExtractEngine, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed)
     EXPECT_FALSE(fs::exists(out / "lost"));
     EXPECT_STREQ(bfx::ProblemText(bfx::Problem::NotFound), "File not found...");
     EXPECT_STREQ(bfx::ProblemCaption(bfx::Problem::CannotCreate), "ERROR");
-}
-
-TEST(ExtractEngine, LinkInTheWayIsNotEntered) {
-    TempDir dir;
-    bfw::ArchiveBuilder builder;
-    std::string error;
-    ASSERT_TRUE(builder.AddFile("sub/x", "x", &error)) << error;
-    ASSERT_TRUE(builder.Write(dir.File("t.bf"), &error)) << error;
-    const fs::path out = dir.File("out");
-    fs::create_directories(out);
-    fs::create_directories(dir.File("elsewhere"));
-    fs::create_directory_symlink(dir.File("elsewhere"), out / "sub");
-    const Recorder run = Extract(dir.File("t.bf"), out);
-    ASSERT_EQ(run.problems.size(), 1u);
-    EXPECT_EQ(run.problems[0].first, bfx::Problem::CannotMakeDir);
-    EXPECT_TRUE(fs::is_empty(dir.File("elsewhere")));
 }
 
 }  // namespace
