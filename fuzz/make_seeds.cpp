@@ -1,7 +1,7 @@
 // Seed inputs for the fuzzers, made by our own writer and packer:
 // make-fuzz-seeds DIR writes DIR/<target>/... for each fuzz target: archives
-// for archive_open, images for packed_unpack, tree descriptions for
-// writer_roundtrip, archives with operations for handle_ops.
+// for archive_open and extract_walk, images for packed_unpack, tree
+// descriptions for writer_roundtrip, archives with operations for handle_ops.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -151,6 +151,35 @@ bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
          SaveHandleOps(dir / "builder.bin", built, builtOps);
     if (!ok) std::fprintf(stderr, "handle_ops seeds: %s\n", error.c_str());
     return ok;
+
+// Archives the extraction walk must survive: names that would leave the
+// root, a packed entry whose image ends early, nesting deeper than the
+// directory stack, counts in the header that lie, and a sound tree.
+bool ExtractWalkSeeds(const std::filesystem::path& dir, std::string* error) {
+    std::filesystem::create_directories(dir);
+    const auto write = [&](const char* name, bfw::RawArchive& raw) {
+        return raw.WriteTo((dir / name).string(), error);
+    };
+    bfw::RawArchive unsafe;
+    unsafe.Header(1, 6, 32, 0).Block(7).File("..", 1, 0).File("a/b", 1, 0).File("a\\b", 1, 0).File("C:x", 1, 0);
+    unsafe.File(".", 1, 0).File("ok", 1, 0).Dir("..").Block(1).File("up", 1, 0);
+    unsafe.PatchU32(28, static_cast<uint32_t>(unsafe.size())).Bytes("x");
+    bfw::RawArchive cut;  // one literal, then the end marker; 5000 promised
+    cut.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
+    cut.PatchU32(28, static_cast<uint32_t>(cut.size())).Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
+    bfw::RawArchive deep;
+    deep.Header(300, 1, 32, 0);
+    for (int i = 0; i < 300; ++i) deep.Block(1).Dir("d");
+    deep.Block(1).File("f", 4, 0).PatchU32(28, static_cast<uint32_t>(deep.size())).Bytes("DEEP");
+    bfw::RawArchive lying;  // the header says one file and no folders
+    lying.Header(0, 1, 32, 0).Block(3).File("a", 1, 0).File("b", 1, 0).Dir("s").Block(1).File("c", 1, 0);
+    lying.PatchU32(28, static_cast<uint32_t>(lying.size())).Bytes("x");
+    if (!write("unsafe.bf", unsafe) || !write("cut.bf", cut) || !write("deep.bf", deep) || !write("lying.bf", lying))
+        return false;
+    bfw::ArchiveBuilder sound;
+    return sound.AddFile("A/B/packed.txt", std::string(5000, 'p') + "end", error, bfw::Packing::Pack) &&
+           sound.AddFile("A/stored.bin", std::string(3000, '\x7f'), error) && sound.AddDirectory("empty", error) &&
+           sound.Write((dir / "sound.bf").string(), error);
 }
 }  // namespace
 
@@ -171,6 +200,7 @@ int main(int argc, char** argv) {
     ok = ok && mixed.AddFile("Readme.TXT", "line one\r\nline two\r\n", &error) &&
          mixed.AddFile("a/b/c/deep.bin", std::string(300, 'q'), &error) && mixed.AddDirectory("empty", &error) &&
          mixed.AddFile("a/zero", "", &error) && mixed.Write((dir / "archive_open" / "mixed.bf").string(), &error);
+    ok = ok && ExtractWalkSeeds(dir / "extract_walk", &error);
     if (!ok) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;

@@ -9,12 +9,7 @@
 #include "resource.h"
 
 #ifdef _WIN32
-#include <direct.h>
 #include <process.h>
-#define CHDIR _chdir
-#else
-#include <unistd.h>
-#define CHDIR chdir
 #endif
 
 ExtractorApp g_app;  // destroyed at exit, after WinMain has returned
@@ -42,10 +37,14 @@ public:
 };
 BoxReporter g_reporter;
 
+// Where the worker writes: the output folder's parent, then the folder the
+// walk is in.
+bfx::DiskTree* g_output = nullptr;
+
 #ifndef _WIN32
 std::string StatusText(void*) {
-    const uint32_t total = g_app.archive.fileCount, done = g_app.filesDone.load();
-    const uint32_t width = 20, filled = total ? width * (done > total ? total : done) / total : 0;
+    const uint64_t total = g_app.filesTotal.load(), done = g_app.filesDone.load();
+    const uint64_t width = 20, filled = total ? width * (done > total ? total : done) / total : 0;
     static const uint32_t start = bfplat::TimeMs();
     const uint32_t ms = bfplat::TimeMs() - start;
     const uint64_t rate = ms ? g_app.bytesDone.load() * 1000 / ms : 0;
@@ -71,24 +70,31 @@ int ReadOutputDir() {
     return 1;
 }
 
+// A file cut short stays under its name, reported, as the tool always did.
 void ExtractTree() {
-    bfx::Engine engine(g_app.archive, g_reporter);
+    if (!g_output) return;
+    bfx::Engine engine(g_app.archive, g_reporter, *g_output, bfx::PartialFiles::Keep);
     engine.ExtractTree();
 }
 
 void ExtractFile(FindData* cursor) {
-    bfx::Engine engine(g_app.archive, g_reporter);
+    if (!g_output) return;
+    bfx::Engine engine(g_app.archive, g_reporter, *g_output, bfx::PartialFiles::Keep);
     engine.ExtractFile(cursor->entry->name);
 }
 
 void ExtractAll(void*) {
     if (g_app.archive.Open(g_archiveName, 0)) {
+        g_app.filesTotal = bfx::CountFiles(g_app.archive.root);
         // The output folder must really be entered: an empty or missing one
         // would otherwise put the tree wherever the process happens to be.
-        if (!g_outputPath[0] || CHDIR(g_outputPath) != 0) {
+        bfx::DiskTree output;
+        if (!output.OpenParentOf(g_outputPath)) {
             MessageBoxA(g_app.mainWindow.load(), "Cannot open output directory", "ERROR", MB_OK);
-        } else if (CHDIR("..") == 0) {
+        } else {
+            g_output = &output;
             ExtractTree();
+            g_output = nullptr;
         }
         g_app.archive.Close();
     }

@@ -25,8 +25,10 @@ struct ExtractorApp {
     // Set by the worker as its very last act; the entry function waits for
     // it before the archive object can go away.
     std::atomic<int32_t> workerDone{1};
-    // What the status line shows besides the window's texts.
+    // What the status line shows besides the window's texts; the total is
+    // counted in the loaded tree, since the header's count may lie.
     std::atomic<uint32_t> filesDone{0};
+    std::atomic<uint64_t> filesTotal{0};
     std::atomic<uint64_t> bytesDone{0};
 };
 

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "orvobf/name_rules.h"
 #include "platform.h"
 
 struct ShimWindow {
@@ -89,7 +90,10 @@ std::string Text(HWND dialog, int id) {
 // The main window as one line on a terminal; called with g_mutex held.
 void DrawStatus() {
     if (!g_statusWindow || !isatty(fileno(stderr))) return;
-    std::string line = Text(g_statusWindow, 1022) + " | Extracting File " + Text(g_statusWindow, 1037);
+    // The texts are the window's exact texts (names as the archive stores
+    // them); the terminal gets them without control characters.
+    std::string line = orvobf::PrintableName(Text(g_statusWindow, 1022)) + " | Extracting File " +
+                       orvobf::PrintableName(Text(g_statusWindow, 1037));
     if (g_statusSource) line += "  " + g_statusSource(g_statusUser);
     if (line.size() > 100) line.resize(100);
     std::fprintf(stderr, "\r%-100s", line.c_str());

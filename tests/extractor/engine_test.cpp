@@ -1,11 +1,8 @@
 // The extraction walk on real archives in a temporary folder: bytes and
-// chunking, the tree's shape, and names or disk states that must not be
+// chunking, the tree's shape, and names or broken entries that must not be
 // followed.
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,48 +10,17 @@
 #include <gtest/gtest.h>
 
 #include "ArchiveWriter.h"
-#include "extract_engine.h"
+#include "engine_fixture.h"
 #include "temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Recorder : bfx::Reporter {
-    std::vector<std::pair<std::string, std::vector<uint32_t>>> files;
-    std::vector<std::pair<bfx::Problem, std::string>> problems;
-    void FileStarting(const std::string& path) override { files.push_back({path, {}}); }
-    void ChunkWritten(uint32_t bytes) override { files.back().second.push_back(bytes); }
-    void Report(bfx::Problem problem, const std::string& path) override { problems.push_back({problem, path}); }
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
 std::string Pattern(size_t size, unsigned seed) {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed) >> 3);
     return bytes;
-}
-
-// Extracts `archive`'s root into `into` from inside it, as both front ends do.
-Recorder Extract(const std::string& archive, const fs::path& into) {
-    Recorder recorder;
-    BigFile bf;
-    bf.Init(BIGFILE_HEADER_VERSION);
-    EXPECT_TRUE(bf.Open(archive.c_str(), 0)) << bf.GetLastErrorText();
-    const fs::path back = fs::current_path();
-    fs::create_directories(into);
-    fs::current_path(into);
-    bfx::Engine engine(bf, recorder);
-    engine.ExtractTree();
-    EXPECT_EQ(engine.problems(), recorder.problems.size());
-    fs::current_path(back);
-    return recorder;
 }
 
 TEST(ExtractEngine, TreeIsRecreatedByteForByteInWholeChunks) {
@@ -122,22 +88,6 @@ TEST(ExtractEngine, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed)
     EXPECT_FALSE(fs::exists(out / "lost"));
     EXPECT_STREQ(bfx::ProblemText(bfx::Problem::NotFound), "File not found...");
     EXPECT_STREQ(bfx::ProblemCaption(bfx::Problem::CannotCreate), "ERROR");
-}
-
-TEST(ExtractEngine, LinkInTheWayIsNotEntered) {
-    TempDir dir;
-    bfw::ArchiveBuilder builder;
-    std::string error;
-    ASSERT_TRUE(builder.AddFile("sub/x", "x", &error)) << error;
-    ASSERT_TRUE(builder.Write(dir.File("t.bf"), &error)) << error;
-    const fs::path out = dir.File("out");
-    fs::create_directories(out);
-    fs::create_directories(dir.File("elsewhere"));
-    fs::create_directory_symlink(dir.File("elsewhere"), out / "sub");
-    const Recorder run = Extract(dir.File("t.bf"), out);
-    ASSERT_EQ(run.problems.size(), 1u);
-    EXPECT_EQ(run.problems[0].first, bfx::Problem::CannotMakeDir);
-    EXPECT_TRUE(fs::is_empty(dir.File("elsewhere")));
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
-// bigfile extract ARCHIVE [-C DIR] [-v] [PATH...]: the archive's tree (or
-// the named parts of it) written below DIR, through the extraction engine
-// the extractor tool uses.
+// bigfile extract [-C DIR] [-v] [--keep-partial] ARCHIVE [PATH...]: the
+// archive's tree (or the named parts of it) written below DIR, through the
+// extraction engine the extractor tool uses. The process's working
+// directory is never changed.
 #include <getopt.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -12,14 +14,15 @@
 
 #include "commands.h"
 #include "extract_engine.h"
+#include "orvobf/name_rules.h"
 #include "tool_util.h"
 
 namespace {
-constexpr const char* kSynopsis = "[-C DIR] [-v] ARCHIVE [PATH...]";
+constexpr const char* kSynopsis = "[-C DIR] [-v] [--keep-partial] ARCHIVE [PATH...]";
 
 class CliReporter : public bfx::Reporter {
 public:
-    CliReporter(bool verbose, uint32_t totalFiles)
+    CliReporter(bool verbose, uint64_t totalFiles)
         : verbose_(verbose), bar_(isatty(fileno(stderr)) != 0), total_(totalFiles) {}
 
     void FileDone(const std::string& path, uint64_t bytes) override {
@@ -27,7 +30,7 @@ public:
         bytes_ += bytes;
         if (verbose_) {
             ClearBar();
-            std::printf("%s\n", path.c_str());
+            std::printf("%s\n", orvobf::PrintableName(path).c_str());
         }
         DrawBar();
     }
@@ -35,12 +38,14 @@ public:
     void DirectoryDone(const std::string&) override { ++dirs_; }
     void Report(bfx::Problem problem, const std::string& path) override {
         ClearBar();
-        std::fprintf(stderr, "bigfile extract: %s: %s\n", path.c_str(), bfx::ProblemText(problem));
+        std::fprintf(stderr, "bigfile extract: %s: %s\n", orvobf::PrintableName(path).c_str(),
+                     bfx::ProblemText(problem));
     }
     void Finish(uint32_t problems) {
         ClearBar();
-        std::fprintf(stderr, "%u files (%s) in %u directories extracted, %u problem%s\n", files_,
-                     tool::HumanSize(bytes_).c_str(), dirs_, problems, problems == 1 ? "" : "s");
+        std::fprintf(stderr, "%llu files (%s) in %u directories extracted, %u problem%s\n",
+                     static_cast<unsigned long long>(files_), tool::HumanSize(bytes_).c_str(), dirs_, problems,
+                     problems == 1 ? "" : "s");
     }
 
 private:
@@ -50,9 +55,10 @@ private:
         if (now - lastDraw_ < std::chrono::milliseconds(100)) return;
         lastDraw_ = now;
         const double seconds = std::chrono::duration<double>(now - start_).count();
-        const uint32_t width = 30, filled = total_ ? width * files_ / total_ : width;
-        std::fprintf(stderr, "\r[%s%s] %u/%u files  %s/s ", std::string(filled, '#').c_str(),
-                     std::string(width - filled, ' ').c_str(), files_, total_,
+        const uint64_t width = 30, filled = total_ ? width * std::min(files_, total_) / total_ : width;
+        std::fprintf(stderr, "\r[%s%s] %llu/%llu files  %s/s ", std::string(filled, '#').c_str(),
+                     std::string(width - filled, ' ').c_str(), static_cast<unsigned long long>(files_),
+                     static_cast<unsigned long long>(total_),
                      tool::HumanSize(seconds > 0 ? static_cast<uint64_t>(bytes_ / seconds) : 0).c_str());
         drawn_ = true;
     }
@@ -63,8 +69,8 @@ private:
     }
 
     bool verbose_, bar_, drawn_ = false;
-    uint32_t total_, files_ = 0, dirs_ = 0;
-    uint64_t bytes_ = 0;
+    uint64_t total_, files_ = 0, bytes_ = 0;
+    uint32_t dirs_ = 0;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), lastDraw_{};
 };
 
@@ -82,58 +88,117 @@ std::vector<std::string> Components(const std::string& path) {
     return parts;
 }
 
-// Extracts one archive path (a directory's subtree or a single file) with
-// its parent directories, from the archive root and the disk root.
-bool ExtractPath(BigFile& bf, bfx::Engine& engine, CliReporter& reporter, const std::string& path) {
+// The entry of `node` that holds `payload`: its name as the archive stores
+// it, whatever case the user typed.
+const DirEntry* EntryOf(const DirNode* node, const void* payload) {
+    for (uint32_t i = 0; i < node->count; ++i)
+        if (node->entries[i].payload == payload) return &node->entries[i];
+    return nullptr;
+}
+
+// One archive path from the command line: the entries it names from the
+// root, and the directory holding the last of them.
+struct Target {
+    std::string path;
+    std::vector<const DirEntry*> entries;
+    DirNode* parent = nullptr;
+    bool found = false;
+    bool safe = true;
+};
+
+Target Locate(BigFile& bf, const std::string& path) {
+    Target target{path, {}, &bf.root, false, true};
     const std::vector<std::string> parts = Components(path);
-    bf.ChangeDir("/");
-    std::string prefix;
     for (size_t i = 0; i < parts.size(); ++i) {
-        const bool last = i + 1 == parts.size();
-        const char* name = parts[i].c_str();
-        if (!bfx::IsSafeName(name)) {
-            reporter.Report(bfx::Problem::UnsafeName, path);
-            return false;
+        if (!bfx::IsSafeName(parts[i].c_str())) {
+            target.safe = false;
+            return target;
         }
-        if (last && bf.FindFile(name)) {
-            engine.SetBasePath(prefix);
-            engine.ExtractFile(name);
-            return true;
+        DirNode* node = target.entries.empty() ? &bf.root : static_cast<DirNode*>(target.entries.back()->payload);
+        bf.SetCurrentDir(node);
+        const void* payload = i + 1 == parts.size() ? bf.FindFile(parts[i].c_str()) : nullptr;
+        if (!payload) payload = bf.FindEntry(parts[i].c_str(), BF_ATTR_DIR);
+        const DirEntry* entry = payload ? EntryOf(node, payload) : nullptr;
+        if (!entry) return target;
+        target.parent = node;
+        target.entries.push_back(entry);
+    }
+    target.found = true;
+    return target;
+}
+
+uint64_t FilesIn(const Target& target, const BigFile& bf) {
+    if (!target.found) return 0;
+    if (target.entries.empty()) return bfx::CountFiles(bf.root);
+    const DirEntry* last = target.entries.back();
+    return last->attributes & BF_ATTR_DIR ? bfx::CountFiles(*static_cast<const DirNode*>(last->payload)) : 1;
+}
+
+// Extracts one located path (a directory's subtree or a single file) with
+// its parent directories, from the disk tree's root. False when the disk
+// tree was lost on the way back.
+bool ExtractTarget(BigFile& bf, bfx::Engine& engine, bfx::DiskTree& disk, CliReporter& reporter,
+                   const Target& target, uint32_t& failures) {
+    if (!target.safe || !target.found) {
+        reporter.Report(target.safe ? bfx::Problem::NotFound : bfx::Problem::UnsafeName, target.path);
+        ++failures;
+        return true;
+    }
+    std::string prefix;
+    size_t entered = 0;
+    const DirEntry* file = nullptr;
+    for (const DirEntry* entry : target.entries) {
+        if (!(entry->attributes & BF_ATTR_DIR)) {
+            file = entry;
+            break;
         }
-        if (!bf.ChangeDir(name)) {
-            reporter.Report(bfx::Problem::NotFound, path);
-            return false;
+        if (!disk.Enter(entry->name)) {
+            reporter.Report(bfx::Problem::CannotMakeDir, prefix.empty() ? entry->name : prefix + "/" + entry->name);
+            ++failures;
+            break;
         }
-        if (!bfx::MakeDirectory(name) || !bfx::EnterDirectory(name)) {
-            reporter.Report(bfx::Problem::CannotMakeDir, prefix.empty() ? parts[i] : prefix + "/" + parts[i]);
-            return false;
-        }
-        prefix = prefix.empty() ? parts[i] : prefix + "/" + parts[i];
+        ++entered;
+        prefix = prefix.empty() ? entry->name : prefix + "/" + entry->name;
     }
     engine.SetBasePath(prefix);
-    engine.ExtractTree();
+    if (file) {
+        bf.SetCurrentDir(target.parent);
+        engine.ExtractFile(file->name);
+    } else if (entered == target.entries.size()) {
+        bf.SetCurrentDir(entered ? static_cast<DirNode*>(target.entries.back()->payload) : &bf.root);
+        engine.ExtractTree();
+    }
+    for (; entered > 0; --entered)
+        if (!disk.Leave()) return false;
     return true;
 }
 
 int RunExtract(int argc, char** argv) {
     static const option options[] = {{"directory", required_argument, nullptr, 'C'},
                                      {"verbose", no_argument, nullptr, 'v'},
+                                     {"keep-partial", no_argument, nullptr, 'k'},
                                      {"help", no_argument, nullptr, 'h'},
                                      {nullptr, 0, nullptr, 0}};
     std::string target = ".";
     bool verbose = false;
+    bfx::PartialFiles partial = bfx::PartialFiles::Discard;
     for (int c; (c = getopt_long(argc, argv, "C:vh", options, nullptr)) != -1;) {
         if (c == 'C') {
             target = optarg;
         } else if (c == 'v') {
             verbose = true;
+        } else if (c == 'k') {
+            partial = bfx::PartialFiles::Keep;
         } else if (c == 'h') {
             tool::PrintCommandUsage("extract", kSynopsis, stdout);
             std::printf(
                 "Writes the tree of ARCHIVE (or only the PATHs named) below DIR (default: the\n"
                 "current directory). Every entry that fails is named; the exit code is 1 then.\n"
+                "Each file is written under a temporary name and takes its own name only when\n"
+                "it is complete, replacing what stood there.\n"
                 "  -C, --directory DIR  extract into DIR, creating it if needed\n"
-                "  -v, --verbose        list each file extracted\n");
+                "  -v, --verbose        list each file extracted\n"
+                "      --keep-partial   keep a file whose copy failed, cut where it stopped\n");
             return 0;
         } else {
             tool::PrintCommandUsage("extract", kSynopsis, stderr);
@@ -144,26 +209,28 @@ int RunExtract(int argc, char** argv) {
         tool::PrintCommandUsage("extract", kSynopsis, stderr);
         return 2;
     }
-    const char* archivePath = argv[optind];
-    // Opened before changing directory: a relative archive path stays valid.
     BigFile bf;
-    if (!tool::OpenArchive(bf, "extract", archivePath)) return 1;
+    if (!tool::OpenArchive(bf, "extract", argv[optind])) return 1;
     std::error_code ec;
     std::filesystem::create_directories(target, ec);
-    const std::filesystem::path root = std::filesystem::absolute(target, ec);
-    if (ec || chdir(root.string().c_str()) != 0) {
+    bfx::DiskTree disk;
+    if (!disk.OpenRoot(target)) {
         std::fprintf(stderr, "bigfile extract: %s: cannot enter the directory\n", target.c_str());
         return 1;
     }
-    CliReporter reporter(verbose, bf.fileCount);
-    bfx::Engine engine(bf, reporter);
+    std::vector<Target> targets;
+    if (argc - optind == 1) targets.push_back(Target{"", {}, &bf.root, true, true});
+    for (int i = optind + 1; i < argc; ++i) targets.push_back(Locate(bf, argv[i]));
+    uint64_t total = 0;
+    for (const Target& t : targets) total += FilesIn(t, bf);
+
+    CliReporter reporter(verbose, total);
+    bfx::Engine engine(bf, reporter, disk, partial);
     uint32_t failures = 0;
-    if (argc - optind == 1) {
-        engine.ExtractTree();
-    } else {
-        for (int i = optind + 1; i < argc; ++i) {
-            if (!ExtractPath(bf, engine, reporter, argv[i])) ++failures;
-            if (chdir(root.string().c_str()) != 0) return 1;
+    for (const Target& t : targets) {
+        if (!ExtractTarget(bf, engine, disk, reporter, t, failures)) {
+            std::fprintf(stderr, "bigfile extract: %s: cannot return to the directory\n", target.c_str());
+            return 1;
         }
     }
     failures += engine.problems();

@@ -1,0 +1,111 @@
+// `bigfile extract`: a damaged entry is a failure that never appears under
+// its name, names reach the terminal only in printable form, and the
+// progress bar counts the files the tree really holds.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ArchiveWriter.h"
+#include "run_on_terminal.h"
+#include "run_tool.h"
+#include "temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+// A packed image of one literal and the end marker that promises 5000 bytes.
+const std::string kCutImage("\x88\x13\x00\x00\x00\x00\x80\xB0", 8);
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Root: `cut` (damaged packed entry), `good` ("GOOD").
+std::string CutArchive(const TempDir& dir, const std::string& cutName) {
+    bfw::RawArchive raw;
+    raw.Header(0, 2, 32, 0).Block(2).File(cutName, 5000, 0, 1).File("good", 4, 8);
+    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes(kCutImage).Bytes("GOOD");
+    std::string error;
+    EXPECT_TRUE(raw.WriteTo(dir.File("cut.bf"), &error)) << error;
+    return dir.File("cut.bf");
+}
+}  // namespace
+
+TEST(ToolExtract, DamagedEntryFailsAndNeverReplacesTheFileUnlessPartialsAreKept) {
+    TempDir dir;
+    const std::string archive = CutArchive(dir, "cut");
+    const fs::path out = dir.File("out");
+    fs::create_directories(out);
+    std::ofstream(out / "cut") << "old contents";
+
+    const Outcome run = Tool("extract -C " + out.string() + " " + archive);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("bigfile extract: cut: Read Error\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 files (4 B) in 0 directories extracted, 1 problem\n"), std::string::npos) << run.out;
+    EXPECT_EQ(Slurp(out / "cut"), "old contents");
+    EXPECT_EQ(Slurp(out / "good"), "GOOD");
+    EXPECT_EQ(Names(out), (std::vector<std::string>{"cut", "good"}));
+
+    const fs::path kept = dir.File("kept");
+    const Outcome keep = Tool("extract --keep-partial -C " + kept.string() + " " + archive);
+    EXPECT_EQ(keep.status, 1) << keep.out;
+    EXPECT_NE(keep.out.find("bigfile extract: cut: Read Error\n"), std::string::npos) << keep.out;
+    EXPECT_EQ(Names(kept), (std::vector<std::string>{"cut", "good"}));
+    EXPECT_EQ(fs::file_size(kept / "cut"), 0u);
+}
+
+TEST(ToolExtract, NamesAreShownPrintableAndCreatedExact) {
+    TempDir dir;
+    const std::string shown = std::string("e\x1b]0;x\x07", 7), damaged = std::string("d\x1b[2J", 5);
+    bfw::RawArchive raw;
+    raw.Header(0, 2, 32, 0).Block(2).File(damaged, 5000, 0, 1).File(shown, 4, 8);
+    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes(kCutImage).Bytes("GOOD");
+    std::string error;
+    ASSERT_TRUE(raw.WriteTo(dir.File("ctl.bf"), &error)) << error;
+
+    const Outcome run = Tool("extract -v -C " + dir.File("out") + " " + dir.File("ctl.bf"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\x07'), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("e\\x1b]0;x\\x07\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("bigfile extract: d\\x1b[2J: Read Error\n"), std::string::npos) << run.out;
+    EXPECT_EQ(Slurp(fs::path(dir.File("out")) / shown), "GOOD");
+}
+
+TEST(ToolExtract, ProgressBarCountsTheTreeNotTheHeader) {
+    TempDir dir;
+    // 1000 empty files, the header says 1. Each long name listed by -v fills
+    // the terminal, so the bar is drawn again while the tool waits on it.
+    constexpr int kFiles = 1000;
+    bfw::RawArchive raw;
+    raw.Header(0, 1, 32, 0).Block(kFiles);
+    for (int i = 0; i < kFiles; ++i) {
+        std::string name = std::to_string(10000 + i);
+        raw.File(name + std::string(200, 'n'), 0, 0);
+    }
+    raw.PatchU32(28, static_cast<uint32_t>(raw.size()));
+    std::string error;
+    ASSERT_TRUE(raw.WriteTo(dir.File("many.bf"), &error)) << error;
+
+    const TerminalRun run =
+        RunOnTerminal("timeout 30 " BIGFILE_TOOL " extract -v -C " + dir.File("out") + " " + dir.File("many.bf"), 500);
+    EXPECT_EQ(run.status, 0) << run.out.substr(run.out.size() > 2000 ? run.out.size() - 2000 : 0);
+    EXPECT_NE(run.out.find("/1000 files"), std::string::npos);
+    EXPECT_EQ(run.out.find("/1 files"), std::string::npos);
+    EXPECT_NE(run.out.find("1000 files (0 B) in 0 directories extracted, 0 problems"), std::string::npos);
+}
