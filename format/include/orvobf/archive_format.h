@@ -47,6 +47,9 @@ inline void StoreU32(unsigned char* p, uint32_t value) {
     p[3] = static_cast<unsigned char>(value >> 24);
 }
 
+// Paths inside an archive use the backslash and the slash alike.
+inline constexpr bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+
 // The name order: bytes compared unsigned after A-Z are mapped onto a-z; a
 // proper prefix sorts first. "a" equals "A"; '_' sorts before every letter.
 inline unsigned char FoldNameByte(unsigned char c) {
