@@ -2,9 +2,15 @@
 // the cheapest parse of the best level.
 #include "LevelPacker.h"
 
+#include <bit>
 #include <cstring>
 
 namespace packed_detail {
+
+// The hash reads three bytes with one load, and the compares find the
+// first differing byte from the lowest bits: the same images on every
+// machine take little-endian loads.
+static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
