@@ -1,7 +1,8 @@
 // Seed inputs for the fuzzers, made by our own writer and packer:
 // make-fuzz-seeds DIR writes DIR/<target>/... for each fuzz target: archives
 // for archive_open and extract_walk, images for packed_unpack, tree
-// descriptions for writer_roundtrip, archives with operations for handle_ops.
+// descriptions for writer_roundtrip, archives with operations for handle_ops,
+// data to pack for pack_levels.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -180,6 +181,25 @@ bool ExtractWalkSeeds(const std::filesystem::path& dir, std::string* error) {
     return sound.AddFile("A/B/packed.txt", std::string(5000, 'p') + "end", error, bfw::Packing::Pack) &&
            sound.AddFile("A/stored.bin", std::string(3000, '\x7f'), error) && sound.AddDirectory("empty", error) &&
            sound.Write((dir / "sound.bf").string(), error);
+// pack_levels takes a control byte (bits 7 and 6: repeat the rest past
+// 64 KiB)
+// and the bytes to pack.
+bool PackLevelsSeeds(const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir);
+    std::vector<std::vector<unsigned char>> seeds;
+    const std::string text = "Packed images: a header word, then literals and matches over a 1024-byte window.\n";
+    seeds.push_back({0x00});
+    seeds.back().insert(seeds.back().end(), text.begin(), text.end());
+    seeds.push_back({0xC1});
+    seeds.back().insert(seeds.back().end(), text.begin(), text.end());
+    std::vector<unsigned char> mixed = {0x17};
+    mixed.insert(mixed.end(), 300, 'a');
+    for (int i = 0; i < 1300; ++i) mixed.push_back(static_cast<unsigned char>((i % 256) * (2 * (i / 256) + 1)));
+    seeds.push_back(mixed);
+    seeds.push_back({0x03, 'a', 'b', 'c'});
+    for (size_t i = 0; i < seeds.size(); ++i)
+        if (!Save(dir / ("seed" + std::to_string(i) + ".bin"), seeds[i])) return false;
+    return true;
 }
 }  // namespace
 
@@ -218,5 +238,5 @@ int main(int argc, char** argv) {
         image.resize(4 + static_cast<size_t>(body));
         if (!Save(dir / "packed_unpack" / ("seed" + std::to_string(i) + ".img"), image)) return 1;
     }
-    return 0;
+    return PackLevelsSeeds(dir / "pack_levels") ? 0 : 1;
 }

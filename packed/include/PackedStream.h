@@ -31,9 +31,29 @@ constexpr int32_t PSE_NO_BUFFER = -8;
 // ends (end marker, or no more input) before the total size, or a
 // destination too small for it.
 constexpr int32_t PSE_DAMAGED = -9;
+// SetLevel or PackBuffer was given a value that names no PackLevel.
+constexpr int32_t PSE_BAD_LEVEL = -10;
 
 // A short English text for a PSE_* result ("" for success values).
 const char* PackedResultText(int32_t result);
+
+// How hard a packing writer searches. Every level makes images that every
+// decoder reads; only classic makes the system's own bytes.
+enum PackLevel : int32_t {
+    // The match tree: greedy over the longest match within 1007 bytes,
+    // the bytes images have always had.
+    PACKED_LEVEL_CLASSIC = 0,
+    // Greedy over short hash chains: several times faster, slightly larger.
+    PACKED_LEVEL_FAST = 1,
+    // Smallest images: the cheapest choice of symbols over each block.
+    PACKED_LEVEL_BEST = 2,
+};
+
+// "classic", "fast" or "best" (as PackLevelName gives them) to the level;
+// false, leaving *level alone, for anything else.
+bool ParsePackLevel(const char* name, PackLevel* level);
+// The level's name, or nullptr for a value that names no level.
+const char* PackLevelName(PackLevel level);
 
 using PackedBufferProc = unsigned char* (*)(int32_t size, void* user);
 using PackedRewindProc = unsigned char* (*)(int32_t offset, void* user);
@@ -41,6 +61,10 @@ using PackedRewindProc = unsigned char* (*)(int32_t offset, void* user);
 // Worst-case image size for `count` bytes (every byte a literal).
 constexpr int64_t PackedMaxImageSize(int64_t count) {
     return 4 + 4 * ((9 * count) / 32 + 2);
+}
+
+namespace packed_detail {
+struct LevelPacker;
 }
 
 class PackedStream {
@@ -55,6 +79,16 @@ public:
     // The buffer size must be at least 17 and a multiple of 4 (the decoder
     // and the packer count buffer bytes down by whole words).
     int32_t SetCallbacks(PackedBufferProc provider, PackedRewindProc rewind, int32_t size, void* user);
+
+    // The level of the packing writers that later Begins start (classic
+    // until set; it stays for every later image). 0, PSE_BAD_STATE while
+    // begun, PSE_BAD_LEVEL, or PSE_NO_MEMORY when the fast and best
+    // packers' tables (under 1 MiB, kept until Release) cannot be had.
+    // Whatever the level, an image whose first Write has fewer than 17
+    // bytes is stored; every level gives the same image however the input
+    // is cut into later Writes.
+    int32_t SetLevel(PackLevel level);
+    PackLevel GetLevel() const { return level; }
 
     int32_t Begin(int32_t mode);
     int32_t Read(unsigned char* destination, int32_t count);
@@ -74,6 +108,11 @@ public:
     // after the header word; count 0 gives the 4-byte empty image. Refused
     // (PSE_BAD_STATE) while the stream is begun: it shares the window.
     int32_t PackBuffer(const unsigned char* source, unsigned char* destination, int32_t count);
+    // The same at the given level, whatever SetLevel chose; the image equals
+    // what a writing stream at that level makes of the same bytes when its
+    // first Write has 17 or more. Also PSE_BAD_LEVEL or PSE_NO_MEMORY (as
+    // SetLevel).
+    int32_t PackBuffer(const unsigned char* source, unsigned char* destination, int32_t count, PackLevel level);
 
     // Classic form: decodes a packed image to its end marker. The
     // destination must hold total + 16 bytes (the last match may run up to
@@ -106,6 +145,9 @@ private:
     void KeepHistory(const unsigned char* first, const unsigned char* end);
     int32_t Exchange();
     int32_t PackRun(bool finishing);
+    int32_t LevelWrite();
+    int32_t LevelEnd();
+    int32_t DrainStaged();
     int32_t Finish(int32_t header);
 
     int32_t bitCount = 0;               // reading: unread bits; writing: free bits
@@ -140,6 +182,9 @@ private:
     int32_t delivered = -1;   // set by SetDelivered during an exchange
     uint8_t inputDry = 0;     // the medium has no bytes after the current buffer
     int32_t finishWords = 0;
+
+    PackLevel level = PACKED_LEVEL_CLASSIC;
+    packed_detail::LevelPacker* levelPacker = nullptr;  // fast and best only
 };
 
 #endif

@@ -14,8 +14,8 @@ int32_t PackedStream::PackBuffer(const unsigned char* source, unsigned char* des
     pk.in = source;
     pk.inLeft = count;
     pk.Start();
-    pk.out = destination + 4;
-    pk.outLeft = PackedMaxImageSize(count);
+    pk.bits.out = destination + 4;
+    pk.bits.outLeft = PackedMaxImageSize(count);
     pk.Run(true);
-    return static_cast<int32_t>(pk.out - (destination + 4));
+    return static_cast<int32_t>(pk.bits.out - (destination + 4));
 }

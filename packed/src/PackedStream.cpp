@@ -19,6 +19,7 @@ const char* PackedResultText(int32_t result) {
         case PSE_BUFFER_TOO_SMALL: return "packed stream: buffer too small";
         case PSE_NO_BUFFER: return "packed stream: no buffer from the medium";
         case PSE_DAMAGED: return "packed stream: damaged image";
+        case PSE_BAD_LEVEL: return "packed stream: no such packing level";
         default: return result < 0 ? "packed stream: unknown failure" : "";
     }
 }
@@ -35,6 +36,9 @@ int32_t PackedStream::Init(int32_t version) {
 }
 
 void PackedStream::Release() {
+    bfplat::Free(levelPacker);
+    levelPacker = nullptr;
+    level = PACKED_LEVEL_CLASSIC;  // its tables are gone
     bfplat::Free(nodes);
     nodes = nullptr;
     bfplat::Free(window);

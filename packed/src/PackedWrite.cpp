@@ -30,26 +30,26 @@ int32_t PackedStream::PackRun(bool finishing) {
     pk.r = static_cast<uint32_t>(ringPos);
     pk.look = lookAhead;
     pk.pending = pendingAdvance;
-    pk.acc = accumulator;
-    pk.freeBits = bitCount;
-    pk.finishWords = finishWords;
+    pk.bits.acc = accumulator;
+    pk.bits.freeBits = bitCount;
+    pk.bits.finishWords = finishWords;
     pk.in = input;
     pk.inLeft = requestRemaining;
-    pk.out = output;
-    pk.outLeft = bufferLeft;
+    pk.bits.out = output;
+    pk.bits.outLeft = bufferLeft;
     const int32_t stop = pk.Run(finishing);
-    const int32_t produced = static_cast<int32_t>(pk.out - output);
+    const int32_t produced = static_cast<int32_t>(pk.bits.out - output);
     matchLength = pk.best;
     matchPosition = static_cast<int32_t>(pk.bestPos);
     ringPos = static_cast<int32_t>(pk.r);
     lookAhead = pk.look;
     pendingAdvance = pk.pending;
-    accumulator = pk.acc;
-    bitCount = pk.freeBits;
-    finishWords = pk.finishWords;
+    accumulator = pk.bits.acc;
+    bitCount = pk.bits.freeBits;
+    finishWords = pk.bits.finishWords;
     input = pk.in;
     requestRemaining = static_cast<int32_t>(pk.inLeft);
-    output = pk.out;
+    output = pk.bits.out;
     bufferLeft -= produced;
     bufferFill += produced;
     packedBytes += produced;
@@ -65,6 +65,12 @@ int32_t PackedStream::Write(const unsigned char* source, int32_t count) {
     if (count < PACKED_MAX_MATCH && position == 0) kind = PS_WRITE_STORED;
     input = source;
     requestRemaining = count;
+    if (kind == PS_WRITE_PACKED && level != PACKED_LEVEL_CLASSIC) {
+        const int32_t rc = LevelWrite();
+        if (rc < 0) return rc;
+        position += count;
+        return packedBytes;
+    }
     while (requestRemaining > 0) {
         if (bufferLeft == 0) {
             const int32_t rc = Exchange();
@@ -132,6 +138,12 @@ int32_t PackedStream::Finish(int32_t header) {
 int32_t PackedStream::End() {
     if (!active) return PSE_BAD_STATE;
     active = 0;
+    if (kind == PS_WRITE_PACKED && level != PACKED_LEVEL_CLASSIC) {
+        const int32_t rc = LevelEnd();
+        if (rc < 0) return rc;
+        const int32_t fin = Finish(position);
+        return fin < 0 ? fin : packedBytes;
+    }
     if (kind == PS_WRITE_PACKED) {
         if (packedBytes > 0) {
             requestRemaining = 0;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "CodeWriter.h"
 #include "PackedStream.h"
 
 namespace packed_detail {
@@ -33,35 +34,13 @@ struct PackerCore {
     uint32_t r;
     int32_t look;
     int32_t pending;
-    uint32_t acc;
-    int32_t freeBits;
-    int32_t finishWords;
     const unsigned char* in;
     int64_t inLeft;
-    unsigned char* out;
-    int64_t outLeft;  // multiple of 4
+    CodeWriter bits;  // its room a multiple of 4
 
     void SetByte(uint32_t pos, unsigned char b) {
         win[pos] = b;
         if (pos < 16) win[PACKED_WINDOW_SIZE + pos] = b;
-    }
-    void StoreWord(uint32_t word) {
-        out[0] = static_cast<unsigned char>(word);
-        out[1] = static_cast<unsigned char>(word >> 8);
-        out[2] = static_cast<unsigned char>(word >> 16);
-        out[3] = static_cast<unsigned char>(word >> 24);
-        out += 4;
-        outLeft -= 4;
-    }
-    void Put(uint32_t value, int32_t width) {
-        uint64_t a = (static_cast<uint64_t>(acc) << width) | value;
-        freeBits -= width;
-        if (freeBits <= 0) {
-            StoreWord(static_cast<uint32_t>(a >> -freeBits));
-            a &= (uint64_t{1} << -freeBits) - 1;
-            freeBits += 32;
-        }
-        acc = static_cast<uint32_t>(a);
     }
     static uint32_t Child(const PackedStream::Node& node, int side) {
         return static_cast<uint32_t>(node.link[side]);
@@ -92,9 +71,9 @@ struct PackerCore {
         bestPos = 0;
         r = 1;
         pending = 0;
-        acc = 0;
-        freeBits = 32;
-        finishWords = 0;
+        bits.acc = 0;
+        bits.freeBits = 32;
+        bits.finishWords = 0;
     }
 
     void Remove(uint32_t s) {
@@ -201,25 +180,20 @@ struct PackerCore {
 
     Stop Run(bool finishing) {
         for (;;) {
-            if (finishWords > 0) {
-                while (finishWords > 0) {
-                    if (outLeft <= 0) return kNeedRoom;
-                    StoreWord(acc);
-                    acc = 0;
-                    --finishWords;
-                }
+            if (bits.finishWords > 0) {
+                if (!bits.Drain()) return kNeedRoom;
                 look = 0;
                 return kDone;
             }
             if (look == 0) return kDone;
             if (pending == 0) {
-                if (outLeft <= 0) return kNeedRoom;
+                if (bits.outLeft <= 0) return kNeedRoom;
                 const int32_t m = best < look ? best : look;
                 if (m <= 1) {
-                    Put(0x100u | win[r], 9);
+                    bits.Literal(win[r]);
                     pending = 1;
                 } else {
-                    Put((bestPos << 4) | static_cast<uint32_t>(m - 2), 15);
+                    bits.Match(bestPos, m);
                     pending = m;
                 }
             }
@@ -232,11 +206,7 @@ struct PackerCore {
                     SetByte(s, *in++);
                     --inLeft;
                 } else if (--look == 0) {
-                    // The end marker lies in the zero bits below the pending
-                    // ones; with 11 or fewer free a zero word follows.
-                    finishWords = freeBits <= 11 ? 2 : 1;
-                    acc = freeBits == 32 ? 0 : acc << freeBits;
-                    freeBits = 32;
+                    bits.Close();
                     pending = 0;
                     break;
                 }
