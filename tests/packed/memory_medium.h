@@ -1,5 +1,6 @@
 // A memory medium for PackedStream's callbacks, logging every provider
-// size and rewind, and the one-call packer as a helper.
+// size and rewind; the one-call packer and a writer of hand-made symbols
+// as helpers.
 #ifndef ORVOBF_TESTS_MEMORY_MEDIUM_H
 #define ORVOBF_TESTS_MEMORY_MEDIUM_H
 
@@ -54,5 +55,33 @@ inline Bytes PackImage(PackedStream& ps, const Bytes& data) {
     image.resize(body < 0 ? 0 : 4 + static_cast<size_t>(body));
     return image;
 }
+
+// Symbols written by hand, most significant bit first into 32-bit
+// little-endian words. Image() puts the header word in front and, unless
+// told not to, finishes the body as the format requires.
+struct BitWriter {
+    Bytes out;
+    uint64_t acc = 0;
+    int pending = 0;
+    void Put(uint32_t value, int width) {
+        acc = (acc << width) | value;
+        pending += width;
+        while (pending >= 32) Word(out, static_cast<uint32_t>(acc >> (pending -= 32)));
+    }
+    static void Word(Bytes& to, uint32_t w) {
+        for (int i = 0; i < 4; ++i) to.push_back(static_cast<unsigned char>(w >> (8 * i)));
+    }
+    Bytes Image(int32_t total, bool finish = true) const {
+        Bytes image;
+        Word(image, static_cast<uint32_t>(total));
+        for (unsigned char c : out) image.push_back(c);
+        if (finish) {
+            const int free = 32 - pending;
+            Word(image, pending ? static_cast<uint32_t>(acc << free) : 0);
+            if (free <= 11) Word(image, 0);
+        }
+        return image;
+    }
+};
 
 #endif
