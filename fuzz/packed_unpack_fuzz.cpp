@@ -1,7 +1,8 @@
-// Any bytes as a packed image: the bounded decoder must stay inside both
-// buffers and, when it succeeds, agree with the classic decoder and with
-// the stream object reading the same bytes in uneven pieces through a
-// small buffer.
+// Any bytes as a packed image: every decoder entry point must stay inside
+// its buffers, and all of them must agree on the same bytes: a plain
+// decoder written here from the format's rules, the bounded UnpackBuffer,
+// the classic one, and the stream object through a small buffer, reading
+// in uneven pieces or passing over some of them by Seek.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -11,22 +12,67 @@
 #include "memory_medium.h"
 
 namespace {
-void CheckStream(const uint8_t* data, size_t size, const std::vector<unsigned char>& expected) {
+// The format the plain way: one bit at a time from the whole code words
+// there are, one byte at a time through the 1024-byte window. A symbol
+// reaching past the words, or an end marker before the total, is damage.
+int32_t PlainUnpack(const uint8_t* data, size_t size, std::vector<unsigned char>& out) {
+    const size_t bitEnd = (size - 4) / 4 * 32;
+    size_t bit = 0;
+    const auto take = [&](int width, uint32_t& value) {
+        if (bitEnd - bit < static_cast<size_t>(width)) return false;
+        for (value = 0; width > 0; --width, ++bit) {
+            const uint8_t byte = data[4 + bit / 32 * 4 + 3 - bit % 32 / 8];
+            value = value << 1 | ((byte >> (7 - bit % 8)) & 1);
+        }
+        return true;
+    };
+    unsigned char window[PACKED_WINDOW_SIZE] = {};
+    uint32_t r = 1, flag, value, p;
+    for (size_t o = 0; o < out.size();) {
+        if (!take(1, flag)) return PSE_DAMAGED;
+        if (flag) {
+            if (!take(8, value)) return PSE_DAMAGED;
+            out[o++] = window[r] = static_cast<unsigned char>(value);
+            r = (r + 1) % PACKED_WINDOW_SIZE;
+            continue;
+        }
+        if (!take(10, p) || p == 0 || !take(4, value)) return PSE_DAMAGED;
+        for (uint32_t i = 0; i < value + 2 && o < out.size(); ++i) {
+            out[o++] = window[r] = window[p];
+            p = (p + 1) % PACKED_WINDOW_SIZE;
+            r = (r + 1) % PACKED_WINDOW_SIZE;
+        }
+    }
+    return static_cast<int32_t>(out.size());
+}
+
+// Goes through the image with a stream in uneven pieces: every piece read
+// (each checked against `expected` when given), or with `seek` every third
+// passed over, then back to the start for one more piece. False as soon as
+// a Read or Seek fails.
+bool StreamAgrees(const uint8_t* data, size_t size, size_t total, const unsigned char* expected, bool seek) {
     PackedStream reader;
     Medium medium(64);
     medium.image.assign(data, data + size);
     if (reader.Init(PACKED_STREAM_VERSION) != 0) std::abort();
     medium.Attach(reader);
-    if (reader.Begin(PS_MODE_READ) != static_cast<int32_t>(expected.size())) std::abort();
-    std::vector<unsigned char> got(expected.size());
-    static const int32_t pieces[] = {1, 16, 17, 40, 333, 5};
-    for (size_t done = 0, i = 0; done < got.size(); ++i) {
-        const int32_t piece =
-            static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(pieces[i % 6]), got.size() - done));
-        if (reader.Read(got.data() + done, piece) != 0) std::abort();
-        done += static_cast<size_t>(piece);
+    if (reader.Begin(PS_MODE_READ) != static_cast<int32_t>(total)) std::abort();
+    static const size_t pieces[] = {1, 16, 17, 40, 333, 5, 1500};
+    std::vector<unsigned char> got(1500);
+    for (size_t done = 0, i = 0; done < total; ++i) {
+        const size_t piece = std::min(pieces[i % 7], total - done);
+        if (seek && i % 3 == 1) {
+            if (reader.Seek(static_cast<int32_t>(piece), 1) != static_cast<int32_t>(done + piece)) return false;
+        } else {
+            if (reader.Read(got.data(), static_cast<int32_t>(piece)) != 0) return false;
+            if (expected && std::memcmp(got.data(), expected + done, piece) != 0) std::abort();
+        }
+        done += piece;
     }
-    if (got != expected) std::abort();
+    const size_t again = std::min<size_t>(total, 40);
+    if (reader.Seek(0, 0) != 0 || reader.Read(got.data(), static_cast<int32_t>(again)) != 0) return false;
+    if (expected && std::memcmp(got.data(), expected, again) != 0) std::abort();
+    return true;
 }
 }  // namespace
 
@@ -38,8 +84,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (total < 0 || total > (1 << 20)) return 0;
     std::vector<unsigned char> out(static_cast<size_t>(total));
     const int32_t got = stream.UnpackBuffer(data, size, out.data(), out.size());
-    if (got < 0) return 0;
-    CheckStream(data, size, out);
+    if (!(data[3] & 0x80)) {
+        std::vector<unsigned char> plain(out.size());
+        if (PlainUnpack(data, size, plain) != got || (got >= 0 && plain != out)) std::abort();
+    }
+    if (got < 0) {
+        // What the bounded form finds damaged, the stream cannot read through either.
+        if (StreamAgrees(data, size, out.size(), nullptr, false) || StreamAgrees(data, size, out.size(), nullptr, true))
+            std::abort();
+        return 0;
+    }
+    if (!StreamAgrees(data, size, out.size(), out.data(), false) ||
+        !StreamAgrees(data, size, out.size(), out.data(), true))
+        std::abort();
     if (data[3] & 0x80) return 0;
     // The classic form may read up to the worst-case image size and write
     // up to 16 bytes past the total.

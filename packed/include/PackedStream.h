@@ -140,8 +140,7 @@ public:
 private:
     unsigned char* FetchInput(int32_t size);
     int32_t ReadOrSkip(unsigned char* destination, int32_t count);
-    int32_t DecodeRun(unsigned char* destination, const unsigned char* history, int32_t* damage);
-    int32_t SkipRun(int32_t* damage);
+    int32_t DecodeRun(unsigned char* first, size_t& done, size_t want);
     void KeepHistory(const unsigned char* first, const unsigned char* end);
     int32_t Exchange();
     int32_t PackRun(bool finishing);
@@ -181,6 +180,7 @@ private:
     // finishing words the packer still owes.
     int32_t delivered = -1;   // set by SetDelivered during an exchange
     uint8_t inputDry = 0;     // the medium has no bytes after the current buffer
+    const unsigned char* inputStart = nullptr;  // the current input buffer
     int32_t finishWords = 0;
 
     PackLevel level = PACKED_LEVEL_CLASSIC;

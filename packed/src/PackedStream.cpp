@@ -69,6 +69,7 @@ unsigned char* PackedStream::FetchInput(int32_t size) {
     }
     delivered = -1;
     if (!buffer) return nullptr;
+    inputStart = buffer;
     input = buffer;
     bufferLeft = got;
     return buffer;

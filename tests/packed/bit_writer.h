@@ -8,7 +8,8 @@
 #include "memory_medium.h"
 
 // Symbols written by hand, most significant bit first into 32-bit
-// little-endian words, finished as the format requires.
+// little-endian words. Image() puts the header word in front and, unless
+// told not to, finishes the body as the format requires.
 struct BitWriter {
     Bytes out;
     uint64_t acc = 0;
@@ -16,23 +17,26 @@ struct BitWriter {
     void Put(uint32_t value, int width) {
         acc = (acc << width) | value;
         pending += width;
-        while (pending >= 32) Word(static_cast<uint32_t>(acc >> (pending -= 32)));
+        while (pending >= 32) Word(out, static_cast<uint32_t>(acc >> (pending -= 32)));
     }
     void Literal(unsigned char b) { Put(0x100u | b, 9); }
     // A match of `length` bytes (2 to 17) from window position p.
     void Match(uint32_t p, uint32_t length) { Put((p << 4) | (length - 2), 15); }
-    void Word(uint32_t w) {
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(w >> (8 * i)));
+    static void Word(Bytes& to, uint32_t w) {
+        for (int i = 0; i < 4; ++i) to.push_back(static_cast<unsigned char>(w >> (8 * i)));
     }
-    Bytes Finish(int32_t total) {
-        const int free = 32 - pending;
-        Word(pending ? static_cast<uint32_t>(acc << free) : 0);
-        if (free <= 11) Word(0);
-        BitWriter header;
-        header.Word(static_cast<uint32_t>(total));
-        for (unsigned char c : out) header.out.push_back(c);
-        return header.out;
+    Bytes Image(int32_t total, bool finish = true) const {
+        Bytes image;
+        Word(image, static_cast<uint32_t>(total));
+        for (unsigned char c : out) image.push_back(c);
+        if (finish) {
+            const int free = 32 - pending;
+            Word(image, pending ? static_cast<uint32_t>(acc << free) : 0);
+            if (free <= 11) Word(image, 0);
+        }
+        return image;
     }
+    Bytes Finish(int32_t total) const { return Image(total, true); }
 };
 
 #endif

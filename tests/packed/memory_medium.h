@@ -1,5 +1,6 @@
 // A memory medium for PackedStream's callbacks, logging every provider
-// size and rewind, and the one-call packer as a helper.
+// size and rewind; the one-call packer and a writer of hand-made symbols
+// as helpers.
 #ifndef ORVOBF_TESTS_MEMORY_MEDIUM_H
 #define ORVOBF_TESTS_MEMORY_MEDIUM_H
 

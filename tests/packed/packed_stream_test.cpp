@@ -3,7 +3,9 @@
 #include <random>
 #include <string>
 
+#include "bit_writer.h"
 #include "memory_medium.h"
+#include "platform.h"
 
 namespace {
 
@@ -31,6 +33,13 @@ Bytes WriteImage(PackedStream& ps, const Bytes& data, const std::vector<size_t>&
 
 TEST(PackedStream, CallingRules) {
     PackedStream ps;
+    ASSERT_EQ(ps.Init(9999), PSE_BAD_VERSION);
+    // The allocations of Init go through the platform layer and can fail.
+    bfplat::FailAllocationAfter(1);
+    EXPECT_EQ(ps.Init(PACKED_STREAM_VERSION), PSE_NO_MEMORY);
+    bfplat::FailAllocationAfter(2);
+    EXPECT_EQ(ps.Init(PACKED_STREAM_VERSION), PSE_NO_MEMORY);
+    bfplat::FailAllocationAfter(0);
     ASSERT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
     EXPECT_EQ(ps.Begin(PS_MODE_READ), PSE_NO_CALLBACK);
     Medium m(20);
@@ -177,18 +186,10 @@ TEST(PackedStream, DamagedImagesFailInsteadOfInventing) {
     // words (96 bits); the finishing word is missing. Every byte is there,
     // so the stream reads them all, as the bounded decoder does.
     {
-        uint64_t bits = 0;
-        Bytes cut = {11, 0, 0, 0};
-        int32_t used = 0;
-        const auto put = [&](uint32_t value, int32_t width) {
-            bits = bits << width | value;
-            for (used += width; used >= 32; used -= 32) {
-                const auto word = static_cast<uint32_t>(bits >> (used - 32));
-                for (int i = 0; i < 4; ++i) cut.push_back(static_cast<unsigned char>(word >> (8 * i)));
-            }
-        };
-        for (unsigned char c = 'a'; c < 'a' + 9; ++c) put(0x100u | c, 9);
-        put(1u << 4, 15);
+        BitWriter bw;
+        for (unsigned char c = 'a'; c < 'a' + 9; ++c) bw.Put(0x100u | c, 9);
+        bw.Put(1u << 4, 15);
+        const Bytes cut = bw.Image(11, false);
         ASSERT_EQ(cut.size(), 16u);
         const Bytes expected = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'a', 'b'};
         Bytes bounded(11);
