@@ -163,17 +163,17 @@ bool ExtractWalkSeeds(const std::filesystem::path& dir, std::string* error) {
     bfw::RawArchive unsafe;
     unsafe.Header(1, 6, 32, 0).Block(7).File("..", 1, 0).File("a/b", 1, 0).File("a\\b", 1, 0).File("C:x", 1, 0);
     unsafe.File(".", 1, 0).File("ok", 1, 0).Dir("..").Block(1).File("up", 1, 0);
-    unsafe.PatchU32(28, static_cast<uint32_t>(unsafe.size())).Bytes("x");
+    unsafe.DataBaseHere().Bytes("x");
     bfw::RawArchive cut;  // one literal, then the end marker; 5000 promised
     cut.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
-    cut.PatchU32(28, static_cast<uint32_t>(cut.size())).Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
+    cut.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
     bfw::RawArchive deep;
     deep.Header(300, 1, 32, 0);
     for (int i = 0; i < 300; ++i) deep.Block(1).Dir("d");
-    deep.Block(1).File("f", 4, 0).PatchU32(28, static_cast<uint32_t>(deep.size())).Bytes("DEEP");
+    deep.Block(1).File("f", 4, 0).DataBaseHere().Bytes("DEEP");
     bfw::RawArchive lying;  // the header says one file and no folders
     lying.Header(0, 1, 32, 0).Block(3).File("a", 1, 0).File("b", 1, 0).Dir("s").Block(1).File("c", 1, 0);
-    lying.PatchU32(28, static_cast<uint32_t>(lying.size())).Bytes("x");
+    lying.DataBaseHere().Bytes("x");
     if (!write("unsafe.bf", unsafe) || !write("cut.bf", cut) || !write("deep.bf", deep) || !write("lying.bf", lying))
         return false;
     bfw::ArchiveBuilder sound;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageWriter.h"
 #include "PackedStream.h"
 #include "commands.h"
 #include "orvobf/name_rules.h"
@@ -14,35 +15,6 @@
 
 namespace {
 constexpr const char* kSynopsis = "IN OUT";
-
-// The stream's medium: the output file, written from one buffer.
-struct ImageSink {
-    FILE* out = nullptr;
-    std::vector<unsigned char> buffer = std::vector<unsigned char>(16384);
-    bool failed = false;
-    int error = 0;  // errno of the failed call
-
-    static unsigned char* Provide(int32_t size, void* user) {
-        auto* s = static_cast<ImageSink*>(user);
-        if (size > 0 && std::fwrite(s->buffer.data(), static_cast<size_t>(size), 1, s->out) != 1) {
-            s->error = errno;
-            s->failed = true;
-            return nullptr;
-        }
-        return s->buffer.data();
-    }
-    std::string Why(int32_t rc) const {
-        return failed ? tool::WithReason("write error", error ? std::strerror(error) : "") : PackedResultText(rc);
-    }
-    static unsigned char* Rewind(int32_t offset, void* user) {
-        auto* s = static_cast<ImageSink*>(user);
-        if (std::fseek(s->out, offset, SEEK_SET) != 0) {
-            s->error = errno;
-            s->failed = true;
-        }
-        return nullptr;
-    }
-};
 
 // `what` may carry the system's reason already (WithReason).
 int Fail(const char* path, const std::string& what, FILE* in, FILE* out, const char* outPath) {
@@ -74,35 +46,26 @@ int RunPack(int argc, char** argv) {
     const char* outPath = argv[optind + 1];
     FILE* in = std::fopen(inPath, "rb");
     if (!in) return Fail(inPath, tool::WithReason("cannot open", tool::SystemReason(inPath)), nullptr, nullptr, nullptr);
-    ImageSink sink;
-    sink.out = std::fopen(outPath, "wb");
-    if (!sink.out) return Fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), in, nullptr, nullptr);
-    PackedStream ps;
-    int32_t rc = ps.Init(PACKED_STREAM_VERSION);
-    if (rc == 0) rc = ps.SetCallbacks(ImageSink::Provide, ImageSink::Rewind, 16384, &sink);
-    if (rc == 0) rc = ps.Begin(PS_MODE_WRITE);
-    if (rc < 0) return Fail(outPath, PackedResultText(rc), in, sink.out, outPath);
+    FILE* out = std::fopen(outPath, "wb");
+    if (!out) return Fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), in, nullptr, nullptr);
+    const bfw::SourceReader source = [in](unsigned char* buffer, size_t capacity) -> size_t {
+        const size_t n = std::fread(buffer, 1, capacity, in);
+        return n == 0 && std::ferror(in) ? SIZE_MAX : n;
+    };
     std::vector<unsigned char> chunk(1 << 20);
-    for (;;) {
-        // Fill the chunk as far as the file goes, so that only a file under
-        // 17 bytes makes a stored image.
-        size_t got = 0;
-        while (got < chunk.size()) {
-            const size_t n = std::fread(chunk.data() + got, 1, chunk.size() - got, in);
-            if (n == 0) break;
-            got += n;
+    bfw::ImageResult image;
+    if (!bfw::WritePackedImage(out, 0, source, chunk, &image)) {
+        switch (image.fault) {
+        case bfw::ImageFault::SourceRead:
+            return Fail(inPath, tool::WithReason("read error", tool::SystemReason(inPath)), in, out, outPath);
+        case bfw::ImageFault::TooLarge: return Fail(inPath, "too large for an image (2 GiB at most)", in, out, outPath);
+        case bfw::ImageFault::Output:
+            return Fail(outPath, tool::WithReason("write error", std::strerror(image.outputErrno)), in, out, outPath);
+        default: return Fail(outPath, PackedResultText(image.packerResult), in, out, outPath);
         }
-        if (std::ferror(in))
-            return Fail(inPath, tool::WithReason("read error", tool::SystemReason(inPath)), in, sink.out, outPath);
-        if (got == 0) break;
-        rc = ps.Write(chunk.data(), static_cast<int32_t>(got));
-        if (rc == PSE_NOT_WRITABLE) return Fail(inPath, "too large for an image (2 GiB at most)", in, sink.out, outPath);
-        if (rc < 0 || sink.failed) return Fail(outPath, sink.Why(rc), in, sink.out, outPath);
     }
-    rc = ps.End();
-    if (rc < 0 || sink.failed) return Fail(outPath, sink.Why(rc), in, sink.out, outPath);
     std::fclose(in);
-    if (std::fclose(sink.out) != 0) {
+    if (std::fclose(out) != 0) {
         const std::string why = tool::WithReason("write error", std::strerror(errno));
         std::remove(outPath);
         std::fprintf(stderr, "bigfile pack: %s: %s\n", orvobf::PrintableName(outPath).c_str(), why.c_str());

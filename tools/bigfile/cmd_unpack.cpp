@@ -26,12 +26,7 @@ struct ImageSource {
     static unsigned char* Provide(int32_t size, void* user) {
         auto* s = static_cast<ImageSource*>(user);
         const size_t want = static_cast<size_t>(size);
-        size_t got = 0;
-        while (got < want) {
-            const size_t n = std::fread(s->buffer.data() + got, 1, want - got, s->in);
-            if (n == 0) break;
-            got += n;
-        }
+        const size_t got = std::fread(s->buffer.data(), 1, want, s->in);  // short only at the end or on an error
         if (std::ferror(s->in)) {
             s->failed = true;
             return nullptr;
