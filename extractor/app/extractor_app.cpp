@@ -77,12 +77,6 @@ void ExtractTree() {
     engine.ExtractTree();
 }
 
-void ExtractFile(FindData* cursor) {
-    if (!g_output) return;
-    bfx::Engine engine(g_app.archive, g_reporter, *g_output, bfx::PartialFiles::Keep);
-    engine.ExtractFile(cursor->entry->name);
-}
-
 void ExtractAll(void*) {
     if (g_app.archive.Open(g_archiveName, 0)) {
         g_app.filesTotal = bfx::CountFiles(g_app.archive.root);
@@ -143,7 +137,7 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 }
 
 INT_PTR CALLBACK AboutDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_COMMAND && HIWORD(wParam) == 0 && LOWORD(wParam) == 1) EndDialog(window, 0);
+    if (message == WM_COMMAND && HIWORD(wParam) == 0 && LOWORD(wParam) == IDOK) EndDialog(window, 0);
     return 0;
 }
 
