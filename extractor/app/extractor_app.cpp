@@ -70,7 +70,7 @@ int ReadOutputDir() {
     return 1;
 }
 
-// A file cut short stays under its name, reported, as the tool always did.
+// A file cut short stays under its name, reported.
 void ExtractTree() {
     if (!g_output) return;
     bfx::Engine engine(g_app.archive, g_reporter, *g_output, bfx::PartialFiles::Keep);

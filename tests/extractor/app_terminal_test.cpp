@@ -1,6 +1,6 @@
 // The extractor program on a terminal: its status line counts the files the
 // tree really holds and shows names in printable form; a damaged entry is
-// reported in its box and its cut file stays, as the program always did.
+// reported in its box and its cut file stays.
 #include <filesystem>
 #include <fstream>
 #include <string>
