@@ -157,9 +157,7 @@ bool ExtractWalkSeeds(const std::filesystem::path& dir, std::string* error) {
     cut.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
     cut.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
     bfw::RawArchive deep;
-    deep.Header(300, 1, 32, 0);
-    for (int i = 0; i < 300; ++i) deep.Block(1).Dir("d");
-    deep.Block(1).File("f", 4, 0).DataBaseHere().Bytes("DEEP");
+    deep.Header(300, 1, 32, 0).Nested(300, "d").Block(1).File("f", 4, 0).DataBaseHere().Bytes("DEEP");
     bfw::RawArchive lying;  // the header says one file and no folders
     lying.Header(0, 1, 32, 0).Block(3).File("a", 1, 0).File("b", 1, 0).Dir("s").Block(1).File("c", 1, 0);
     lying.DataBaseHere().Bytes("x");

@@ -160,27 +160,6 @@ TEST_F(FormatTest, EntriesSortMergeAndKeepBothKinds) {
     EXPECT_EQ(withRecord, 4);
 }
 
-TEST_F(FormatTest, DeepNestingLoadsAndFrees) {
-    const uint32_t levels = 100000;
-    bfw::RawArchive a;
-    a.Header(levels, 1, 32, 0);
-    for (uint32_t i = 0; i < levels; ++i) a.Block(1).Dir("d");
-    a.Block(1).File("leaf", 0, 0);
-    const std::string file = dir.Write("deep.bf", a.bytes());
-    ASSERT_EQ(bf.Open(file.c_str(), 0), 1) << bf.GetLastErrorText();
-    EXPECT_EQ(bf.current, &bf.root);
-    const DirNode* node = &bf.root;
-    uint32_t depth = 0;
-    while (node->count == 1 && (node->entries[0].attributes & BF_ATTR_DIR)) {
-        node = static_cast<const DirNode*>(node->entries[0].payload);
-        ++depth;
-    }
-    EXPECT_EQ(depth, levels);
-    EXPECT_STREQ(node->entries[0].name, "leaf");
-    EXPECT_EQ(bf.Close(), 1);
-    EXPECT_EQ(bf.root.entries, nullptr);
-}
-
 std::vector<int32_t> g_progress;
 int Record(int32_t value) {
     g_progress.push_back(value);

@@ -84,13 +84,13 @@ TEST_F(WalkTest, YieldsEveryEntryInPreOrderWhateverTheStackAndCurrentDirectory) 
     }
 }
 
+// Loading, walking and freeing a tree deeper than any call stack.
 TEST_F(WalkTest, HundredThousandLevelsAndAnEmptyTree) {
     const uint32_t levels = 100000;
     bfw::RawArchive a;
-    a.Header(levels, 1, 32, 0);
-    for (uint32_t i = 0; i < levels; ++i) a.Block(1).Dir("d");
-    a.Block(1).File("leaf", 0, 0);
+    a.Header(levels, 1, 32, 0).Nested(levels, "d").Block(1).File("leaf", 0, 0);
     ASSERT_EQ(bf.Open(dir.Write("deep.bf", a.bytes()).c_str(), 0), 1) << bf.GetLastErrorText();
+    EXPECT_EQ(bf.current, &bf.root);
     BigFileWalker walker(bf);
     WalkEntry e{};
     uint32_t count = 0;
@@ -104,6 +104,8 @@ TEST_F(WalkTest, HundredThousandLevelsAndAnEmptyTree) {
     std::string path;
     for (uint32_t i = 0; i < levels; ++i) path += "d/";
     EXPECT_EQ(last, path + "leaf");
+    EXPECT_EQ(bf.Close(), 1);
+    EXPECT_EQ(bf.root.entries, nullptr);
 
     bfw::RawArchive empty;
     empty.Header(0, 0, 32, 0).Block(0);

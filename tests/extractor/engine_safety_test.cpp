@@ -131,10 +131,7 @@ TEST(ExtractEngineSafety, NestingDeeperThanTheDirectoryStackIsExtracted) {
     TempDir dir;
     constexpr int kDepth = 300;
     bfw::RawArchive raw;
-    raw.Header(kDepth, 1, 32, 0);
-    for (int i = 0; i < kDepth; ++i) raw.Block(1).Dir("d");
-    raw.Block(1).File("f", 4, 0);
-    raw.DataBaseHere().Bytes("DEEP");
+    raw.Header(kDepth, 1, 32, 0).Nested(kDepth, "d").Block(1).File("f", 4, 0).DataBaseHere().Bytes("DEEP");
     const std::string archive = Write(dir, "deep.bf", raw);
 
     const fs::path out = dir.File("out");

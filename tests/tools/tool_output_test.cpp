@@ -107,9 +107,7 @@ TEST(ToolOutput, DeepTreesAreListedToTheBottom) {
     TempDir dir;
     constexpr int kLevels = 300;
     bfw::RawArchive a;
-    a.Header(kLevels, 1, 32, 0);
-    for (int i = 0; i < kLevels; ++i) a.Block(1).Dir("d");
-    a.Block(1).File("leaf", 0, 0);
+    a.Header(kLevels, 1, 32, 0).Nested(kLevels, "d").Block(1).File("leaf", 0, 0);
     const std::string archive = dir.Write("deep.bf", a.bytes());
 
     std::string expected;

@@ -38,20 +38,9 @@ bool ReadSignature(const char* path, char (&signature)[fmt::kSignatureSize]) {
 }
 
 int RunInfo(int argc, char** argv) {
-    static const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
-    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
-        if (c == 'h') {
-            tool::PrintCommandUsage("info", kSynopsis, stdout);
-            std::printf("Shows the header of ARCHIVE and what its directory holds.\n");
-            return 0;
-        }
-        tool::PrintCommandUsage("info", kSynopsis, stderr);
-        return 2;
-    }
-    if (argc - optind != 1) {
-        tool::PrintCommandUsage("info", kSynopsis, stderr);
-        return 2;
-    }
+    const int used = tool::ParseHelpOnly(argc, argv, "info", kSynopsis,
+                                         "Shows the header of ARCHIVE and what its directory holds.", 1, 1);
+    if (used >= 0) return used;
     const char* path = argv[optind];
     BigFile bf;
     if (!tool::OpenArchive(bf, "info", path)) return 1;

@@ -46,6 +46,12 @@ public:
     RawArchive& Dir(std::string_view name, uint32_t attributes = orvobf::format::kAttrDir) {
         return Entry(name, attributes);
     }
+    // `levels` directories named `name`, each the only entry of the one
+    // above; the innermost block must follow.
+    RawArchive& Nested(uint32_t levels, std::string_view name) {
+        for (uint32_t i = 0; i < levels; ++i) Block(1).Dir(name);
+        return *this;
+    }
     // A file entry with its record.
     RawArchive& File(std::string_view name, uint32_t size, uint32_t offset, uint32_t packed = 0,
                      uint32_t attributes = orvobf::format::kAttrFile);
