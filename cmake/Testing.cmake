@@ -16,24 +16,38 @@ else()
 endif()
 include(GoogleTest)
 
-# orvobf_add_test(NAME name SOURCES ... LIBS ... [LABELS label])
-# Tests that run several threads take the label `threads` (the tsan run).
-# One GoogleTest executable, its tests discovered for ctest.
+# orvobf_add_test([NAME suffix] SOURCES ... LIBS ... [THREADS])
+# One GoogleTest executable, <folder>_tests (or <folder>_<suffix>_tests),
+# its tests labelled with the folder's name; THREADS adds the label
+# `threads` for tests that run several threads (the tsan run).
 function(orvobf_add_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
-  add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest_main orvobf_warnings)
-  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
+  cmake_parse_arguments(T "THREADS" "NAME" "SOURCES;LIBS" ${ARGN})
+  get_filename_component(area ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set(target ${area}_tests)
+  if(T_NAME)
+    set(target ${area}_${T_NAME}_tests)
+  endif()
+  set(labels ${area})
+  if(T_THREADS)
+    list(APPEND labels threads)
+  endif()
+  add_executable(${target} ${T_SOURCES})
+  target_link_libraries(${target} PRIVATE ${T_LIBS} orvobf_test_support GTest::gtest_main orvobf_warnings)
   if(CMAKE_CROSSCOMPILING)
     # Discovery would have to run the program; register the whole binary.
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
-    set_tests_properties(${T_NAME} PROPERTIES SKIP_RETURN_CODE 77)
-    if(T_LABELS)
-      set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
-    endif()
+    add_test(NAME ${target} COMMAND ${target})
+    set_tests_properties(${target} PROPERTIES SKIP_RETURN_CODE 77 LABELS "${labels}")
   else()
-    # Discovery passes properties through as words: one label per test.
-    list(GET T_LABELS 0 label)
-    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${label}")
+    # Discovery passes a list value on as separate words: the labels are
+    # set by a file of our own, read after the discovered tests.
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${area})
+    if(T_THREADS)
+      set(label_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake)
+      file(WRITE ${label_file} "foreach(test IN LISTS ${target}_TESTS)\n"
+                               "  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\")\n"
+                               "endforeach()\n")
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_file})
+    endif()
   endif()
+  set(ORVOBF_TEST_TARGET ${target} PARENT_SCOPE)
 endfunction()

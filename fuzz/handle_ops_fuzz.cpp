@@ -19,6 +19,7 @@
 
 #include "ORVOBF.H"
 #include "PackedStream.h"
+#include "orvobf/archive_format.h"
 #include "platform.h"
 
 namespace {
@@ -83,7 +84,7 @@ std::vector<Entry> Entries(BigFile& bf, const std::vector<unsigned char>& file) 
         const size_t length = std::strlen(e.name);
         // A separator or a drive prefix sends the lookup elsewhere; a long
         // name is refused by the lookup.
-        if (std::strpbrk(e.name, "/\\") || (length > 1 && e.name[1] == ':') || length > 259) continue;
+        if (!orvobf::format::IsBareName(e.name) || length > 259) continue;
         Entry entry{e.parent, e.name, *e.record, int64_t{bf.GetDataBase()} + e.record->offset, e.record->packed != 0,
                     false, false, {}};
         const int64_t fileLength = static_cast<int64_t>(file.size());

@@ -84,11 +84,11 @@ bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
     std::string error;
     // dataBase 0: "hdr" starts at the archive's first byte; "tail" is read
     // between its reads, so the shared stream stands elsewhere each time.
-    bfw::RawArchive zero;
-    zero.Header(0, 2, 32, 0).Block(2).File("hdr", 16, 0);
-    const size_t tailOffset = zero.size() + 4 + 4 + 4 + 12 - 4;
-    zero.File("tail", 8, 0);
-    zero.PatchU32(tailOffset, static_cast<uint32_t>(zero.size())).Bytes("TAILDATA");
+    const auto zeroDirectory = [](uint32_t tailAt) {
+        return bfw::RawArchive().Header(0, 2, 32, 0).Block(2).File("hdr", 16, 0).File("tail", 8, tailAt);
+    };
+    bfw::RawArchive zero = zeroDirectory(static_cast<uint32_t>(zeroDirectory(0).size()));
+    zero.Bytes("TAILDATA");
     const std::vector<unsigned char> zeroOps = {0, 1,       1, 0, 8, 0,  // open tail, read it
                                                 0, 0,       1, 1, 16, 0, // open hdr, read it
                                                 3, 0, 0, 2, 0,           // seek tail to 2
@@ -100,25 +100,14 @@ bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
     // the archive cuts short, and a stored one beside them.
     const std::string text = "a packed entry, a packed entry, a packed entry and its end";
     const std::string image = PackedImage(stream, text);
-    bfw::RawArchive packed;
-    packed.Header(0, 4, 32, 0).Block(4);
-    std::vector<size_t> offsetFields;
-    auto file = [&](const std::string& name, uint32_t size, uint32_t packedField) {
-        packed.File(name, size, 0, packedField);
-        offsetFields.push_back(packed.size() - 4);
+    const auto textSize = static_cast<uint32_t>(text.size()), imageSize = static_cast<uint32_t>(image.size());
+    const auto packedDirectory = [&](uint32_t plainAt) {
+        const uint32_t imageAt = plainAt + 5, cutAt = imageAt + imageSize;
+        return bfw::RawArchive().Header(0, 4, 32, 0).Block(4).File("cut", textSize, cutAt, imageSize)
+            .File("good", textSize, imageAt, imageSize).File("other", 5, imageAt, imageSize).File("plain", 4, plainAt);
     };
-    file("cut", static_cast<uint32_t>(text.size()), static_cast<uint32_t>(image.size()));
-    file("good", static_cast<uint32_t>(text.size()), static_cast<uint32_t>(image.size()));
-    file("other", 5, static_cast<uint32_t>(image.size()));
-    file("plain", 4, 0);
-    const uint32_t plainAt = static_cast<uint32_t>(packed.size());
-    packed.Bytes("PLAIN");
-    const uint32_t imageAt = static_cast<uint32_t>(packed.size());
-    packed.Bytes(image);
-    const uint32_t cutAt = static_cast<uint32_t>(packed.size());
-    packed.Bytes(image.substr(0, image.size() / 2));
-    packed.PatchU32(offsetFields[0], cutAt).PatchU32(offsetFields[1], imageAt).PatchU32(offsetFields[2], imageAt);
-    packed.PatchU32(offsetFields[3], plainAt);
+    bfw::RawArchive packed = packedDirectory(static_cast<uint32_t>(packedDirectory(0).size()));
+    packed.Bytes("PLAIN").Bytes(image).Bytes(image.substr(0, image.size() / 2));
     const std::vector<unsigned char> packedOps = {0, 0, 0, 1, 0x80, 1, 0, 2, 0, 3,  // open all, "good" in text mode too
                                                   1, 0, 0, 1,       // read 256 of "cut"
                                                   1, 1, 10, 0,      // read "good" in pieces, then the rest
@@ -164,17 +153,15 @@ bool ExtractWalkSeeds(const std::filesystem::path& dir, std::string* error) {
     bfw::RawArchive unsafe;
     unsafe.Header(1, 6, 32, 0).Block(7).File("..", 1, 0).File("a/b", 1, 0).File("a\\b", 1, 0).File("C:x", 1, 0);
     unsafe.File(".", 1, 0).File("ok", 1, 0).Dir("..").Block(1).File("up", 1, 0);
-    unsafe.PatchU32(28, static_cast<uint32_t>(unsafe.size())).Bytes("x");
+    unsafe.DataBaseHere().Bytes("x");
     bfw::RawArchive cut;  // one literal, then the end marker; 5000 promised
     cut.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
-    cut.PatchU32(28, static_cast<uint32_t>(cut.size())).Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
+    cut.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
     bfw::RawArchive deep;
-    deep.Header(300, 1, 32, 0);
-    for (int i = 0; i < 300; ++i) deep.Block(1).Dir("d");
-    deep.Block(1).File("f", 4, 0).PatchU32(28, static_cast<uint32_t>(deep.size())).Bytes("DEEP");
+    deep.Header(300, 1, 32, 0).Nested(300, "d").Block(1).File("f", 4, 0).DataBaseHere().Bytes("DEEP");
     bfw::RawArchive lying;  // the header says one file and no folders
     lying.Header(0, 1, 32, 0).Block(3).File("a", 1, 0).File("b", 1, 0).Dir("s").Block(1).File("c", 1, 0);
-    lying.PatchU32(28, static_cast<uint32_t>(lying.size())).Bytes("x");
+    lying.DataBaseHere().Bytes("x");
     if (!write("unsafe.bf", unsafe) || !write("cut.bf", cut) || !write("deep.bf", deep) || !write("lying.bf", lying))
         return false;
     bfw::ArchiveBuilder sound;

@@ -18,6 +18,7 @@
 
 #include "ArchiveWriter.h"
 #include "ORVOBF.H"
+#include "orvobf/archive_format.h"
 #include "orvobf/name_rules.h"
 #include "platform.h"
 
@@ -60,15 +61,8 @@ const fs::path& Scratch() {
 
 int IgnoreBox(void*, const char*, const char*, unsigned, void*) { return 1; }
 
-// The reader's sense of one name: ASCII letters folded, nothing else.
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
+// The reader's sense of one name.
+bool SameName(const std::string& a, const std::string& b) { return orvobf::format::CompareNames(a, b) == 0; }
 
 std::string ReadAll(BigFile& bf, const std::string& name) {
     FileHandle handle = 0;

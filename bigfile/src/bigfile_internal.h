@@ -2,7 +2,17 @@
 #ifndef ORVOBF_BIGFILE_INTERNAL_H
 #define ORVOBF_BIGFILE_INTERNAL_H
 
+#include <cstddef>
+
 #include "ORVOBF.H"
+#include "orvobf/archive_format.h"
+
+// The public header spells the format's values as the system names them.
+static_assert(BF_ATTR_DIR == orvobf::format::kAttrDir && BF_ATTR_FILE == orvobf::format::kAttrFile);
+static_assert(sizeof(FileRecord) == orvobf::format::kRecordSize);
+static_assert(offsetof(FileRecord, size) == orvobf::format::kRecordSizeAt &&
+              offsetof(FileRecord, packed) == orvobf::format::kRecordPackedAt &&
+              offsetof(FileRecord, offset) == orvobf::format::kRecordOffsetAt);
 
 namespace bfcore {
 
@@ -11,10 +21,6 @@ namespace bfcore {
 // with an offset of 0 shares the header's bytes), so 0 cannot mean that;
 // no file position comes near this value.
 inline constexpr uint64_t kStreamPosUnknown = UINT64_MAX;
-
-// Name order: bytes compare unsigned after folding A-Z onto a-z; a proper
-// prefix sorts first.
-int CompareNames(const char* a, const char* b);
 
 // An entry with the directory bit is a directory whatever else is set, so
 // its payload is never taken for a record.

@@ -153,7 +153,7 @@ int BigFileCore::ProbeFile(const char* probePath) {
         SetError(BFE_CANNOT_OPEN, 0);
         return 0;
     }
-    uint8_t header[32];
+    uint8_t header[orvobf::format::kHeaderSize];
     const size_t got = std::fread(header, 1, sizeof header, stream);
     std::fclose(stream);
     if (got != sizeof header) {

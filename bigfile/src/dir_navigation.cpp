@@ -3,6 +3,7 @@
 
 #include "ORVOBF.H"
 #include "bigfile_internal.h"
+#include "orvobf/archive_format.h"
 #include "platform.h"
 
 int BigFileCore::PushDir() {
@@ -50,7 +51,7 @@ int BigFileCore::SplitPath(int32_t* count, char*** list, const char* text) {
     int32_t made = 0;
     const char* start = text;
     for (const char* p = text;; ++p) {
-        const bool separator = *p == '\\' || *p == '/';
+        const bool separator = orvobf::format::IsPathSeparator(*p);
         if (!separator && *p != '\0') continue;
         const size_t length = static_cast<size_t>(p - start);
         if (separator || length > 0) {

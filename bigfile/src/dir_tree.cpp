@@ -3,29 +3,18 @@
 
 #include "ORVOBF.H"
 #include "bigfile_internal.h"
+#include "orvobf/archive_format.h"
 #include "platform.h"
 
-namespace bfcore {
-int CompareNames(const char* a, const char* b) {
-    const auto* x = reinterpret_cast<const unsigned char*>(a);
-    const auto* y = reinterpret_cast<const unsigned char*>(b);
-    for (;; ++x, ++y) {
-        unsigned cx = *x, cy = *y;
-        if (cx >= 'A' && cx <= 'Z') cx += 'a' - 'A';
-        if (cy >= 'A' && cy <= 'Z') cy += 'a' - 'A';
-        if (cx != cy) return cx < cy ? -1 : 1;
-        if (cx == 0) return 0;
-    }
-}
-}  // namespace bfcore
-
 namespace {
+using orvobf::format::CompareNames;
+
 // The first index whose name compares >= (strictlyAfter: >) the given one.
 uint32_t Bound(const DirNode* node, const char* name, bool strictlyAfter) {
     uint32_t low = 0, high = node->count;
     while (low < high) {
         const uint32_t mid = low + (high - low) / 2;
-        const int c = bfcore::CompareNames(node->entries[mid].name, name);
+        const int c = CompareNames(node->entries[mid].name, name);
         if (c < 0 || (strictlyAfter && c == 0)) {
             low = mid + 1;
         } else {
@@ -41,10 +30,10 @@ uint32_t Bound(const DirNode* node, const char* name, bool strictlyAfter) {
 DirEntry* FindNamesake(const DirNode* node, const char* name, uint32_t mask, bool fileOnly) {
     if (node->count == 0) return nullptr;
     // In-order loading appends past the last name: nothing to search.
-    if (bfcore::CompareNames(node->entries[node->count - 1].name, name) < 0) return nullptr;
+    if (CompareNames(node->entries[node->count - 1].name, name) < 0) return nullptr;
     for (uint32_t i = Bound(node, name, false); i < node->count; ++i) {
         DirEntry& entry = node->entries[i];
-        if (bfcore::CompareNames(entry.name, name) != 0) break;
+        if (CompareNames(entry.name, name) != 0) break;
         const bool passes = fileOnly ? bfcore::IsFileEntry(entry.attributes)
                                      : (bfcore::KindBits(entry.attributes) & mask) == mask;
         if (passes) return &entry;
@@ -60,7 +49,7 @@ int32_t BigFileCore::FindInsertIndex(const char* name) {
     }
     const DirNode* node = current;
     // Archives usually list names in order: appending is checked first.
-    if (node->count == 0 || bfcore::CompareNames(node->entries[node->count - 1].name, name) <= 0)
+    if (node->count == 0 || CompareNames(node->entries[node->count - 1].name, name) <= 0)
         return static_cast<int32_t>(node->count);
     return static_cast<int32_t>(Bound(node, name, true));
 }

@@ -3,15 +3,12 @@
 
 #include "ORVOBF.H"
 #include "bigfile_internal.h"
+#include "orvobf/archive_format.h"
 #include "platform.h"
 
-namespace {
-constexpr char kSignature[] = "OrvoBF - 2.02.0\x1A";
+namespace fmt = orvobf::format;
 
-uint32_t Le32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
+namespace {
 
 // Reads exactly `size` bytes and advances the tracked position; the
 // position is kept here because asking the stream costs a system call.
@@ -23,8 +20,8 @@ bool ReadExact(FILE* stream, void* buffer, size_t size, uint64_t& position) {
 
 bool ReadU32(FILE* stream, uint32_t& value, uint64_t& position) {
     unsigned char bytes[4];
-    if (!ReadExact(stream, bytes, 4, position)) return false;
-    value = Le32(bytes);
+    if (!ReadExact(stream, bytes, sizeof bytes, position)) return false;
+    value = fmt::LoadU32(bytes);
     return true;
 }
 
@@ -40,16 +37,19 @@ int BigFileCore::CheckSignature(const uint8_t* buffer) {
         return 0;
     }
     const char* text = reinterpret_cast<const char*>(buffer);
-    if (bfplat::StrNICmp(text, kSignature, 6) != 0 || buffer[15] != 0x1A) {
+    if (bfplat::StrNICmp(text, fmt::kFormatName.data(), fmt::kFormatName.size()) != 0 ||
+        buffer[fmt::kSignatureSize - 1] != fmt::kSignatureEnd) {
         SetError(BFE_INVALID_BIGFILE, 0);
         return 0;
     }
-    if (bfplat::StrNICmp(text + 9, kSignature + 9, 6) == 0) return 1;
-    char fileSignature[17];
-    std::memcpy(fileSignature, buffer, 16);
-    fileSignature[16] = '\0';
+    if (bfplat::StrNICmp(text + fmt::kFormatVersionAt, fmt::kFormatVersion.data(), fmt::kFormatVersion.size()) == 0)
+        return 1;
+    char fileSignature[fmt::kSignatureSize + 1];
+    std::memcpy(fileSignature, buffer, fmt::kSignatureSize);
+    fileSignature[fmt::kSignatureSize] = '\0';
     char message[1024];
-    bfplat::Format(message, "Current version : \n%15s\nBigfile version : \n%15s", kSignature,
+    // kSignature views a literal, so its bytes end with a NUL.
+    bfplat::Format(message, "Current version : \n%15s\nBigfile version : \n%15s", fmt::kSignature.data(),
                    fileSignature);
     bfplat::ShowMessageBox(nullptr, message, "BIGFILE FILE VERSION WARNING...", 0);
     return 1;
@@ -58,29 +58,23 @@ int BigFileCore::CheckSignature(const uint8_t* buffer) {
 int BigFile::ReadHeader(FILE* stream) {
     SetArchiveMode(stream, BF_MODE_BINARY);
     uint64_t position = 0;
-    unsigned char header[32];
-    if (bfplat::StreamSeek(stream, 0, SEEK_SET) != 0 || !ReadExact(stream, header, 16, position)) {
+    // The signature with a NUL after it, then the fields: the signature is
+    // checked (and a version warning shown) before the fields are read.
+    unsigned char header[fmt::kHeaderSize + 1];
+    if (bfplat::StreamSeek(stream, 0, SEEK_SET) != 0 || !ReadExact(stream, header, fmt::kSignatureSize, position)) {
         SetError(BFE_FILE_IO, 1);
         return 0;
     }
-    uint8_t signature[17];
-    std::memcpy(signature, header, 16);
-    signature[16] = 0;
-    if (!CheckSignature(signature)) {
+    header[fmt::kSignatureSize] = 0;
+    if (!CheckSignature(header) ||
+        !ReadExact(stream, header + fmt::kSignatureSize, fmt::kHeaderSize - fmt::kSignatureSize, position)) {
         SetError(BFE_FILE_IO, 1);
         return 0;
     }
-    uint32_t values[4];
-    for (uint32_t& value : values) {
-        if (!ReadU32(stream, value, position)) {
-            SetError(BFE_FILE_IO, 1);
-            return 0;
-        }
-    }
-    dirCount = values[0];
-    fileCount = values[1];
-    dirOffset = values[2];
-    dataBase = values[3];
+    dirCount = fmt::LoadU32(header + fmt::kDirCountAt);
+    fileCount = fmt::LoadU32(header + fmt::kFileCountAt);
+    dirOffset = fmt::LoadU32(header + fmt::kDirOffsetAt);
+    dataBase = fmt::LoadU32(header + fmt::kDataBaseAt);
     return 1;
 }
 
@@ -177,12 +171,13 @@ int BigFile::LoadDirectory(FILE* stream, DirNode* node) {
             continue;
         }
 
-        unsigned char bytes[12];
-        if (!ReadExact(stream, bytes, 12, position)) {
+        unsigned char bytes[fmt::kRecordSize];
+        if (!ReadExact(stream, bytes, sizeof bytes, position)) {
             SetError(BFE_FILE_IO, 5);
             goto done;
         }
-        const FileRecord record{Le32(bytes), Le32(bytes + 4), Le32(bytes + 8)};
+        const FileRecord record{fmt::LoadU32(bytes + fmt::kRecordSizeAt), fmt::LoadU32(bytes + fmt::kRecordPackedAt),
+                                fmt::LoadU32(bytes + fmt::kRecordOffsetAt)};
         const int32_t savedCode = errorCode;
         const uint32_t savedDetail = errorDetail;
         SetError(0, 0);

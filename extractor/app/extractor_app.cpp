@@ -70,17 +70,11 @@ int ReadOutputDir() {
     return 1;
 }
 
-// A file cut short stays under its name, reported, as the tool always did.
+// A file cut short stays under its name, reported.
 void ExtractTree() {
     if (!g_output) return;
     bfx::Engine engine(g_app.archive, g_reporter, *g_output, bfx::PartialFiles::Keep);
     engine.ExtractTree();
-}
-
-void ExtractFile(FindData* cursor) {
-    if (!g_output) return;
-    bfx::Engine engine(g_app.archive, g_reporter, *g_output, bfx::PartialFiles::Keep);
-    engine.ExtractFile(cursor->entry->name);
 }
 
 void ExtractAll(void*) {
@@ -143,7 +137,7 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 }
 
 INT_PTR CALLBACK AboutDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_COMMAND && HIWORD(wParam) == 0 && LOWORD(wParam) == 1) EndDialog(window, 0);
+    if (message == WM_COMMAND && HIWORD(wParam) == 0 && LOWORD(wParam) == IDOK) EndDialog(window, 0);
     return 0;
 }
 

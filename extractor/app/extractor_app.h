@@ -39,7 +39,6 @@ extern char* g_archiveName;  // "BigTest.bf"
 int ReadOutputDir();
 void ExtractAll(void* unused);
 void ExtractTree();
-void ExtractFile(FindData* cursor);
 void PumpMessages();
 void RequestQuit();
 INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

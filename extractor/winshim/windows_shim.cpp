@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "dialogs.h"
 #include "orvobf/name_rules.h"
 #include "platform.h"
 
@@ -28,7 +29,6 @@ struct ShimWindow {
     bool ended = false;
     INT_PTR result = 0;
 };
-
 
 namespace {
 
@@ -47,15 +47,17 @@ struct Layout {
     const char* caption;
     std::vector<std::pair<int, const char*>> controls;
 };
+// The controls' ids and texts from the layouts the resource compiler reads.
+#define SHIM_TEXT_PUSHBUTTON(text) text
+#define SHIM_TEXT_DEFPUSHBUTTON(text) text
+#define SHIM_TEXT_EDITTEXT(text) text
+#define SHIM_TEXT_LTEXT(text) text
+#define SHIM_TEXT_CTEXT(text) text
+#define SHIM_TEXT_PICTURE(bitmap) ""
+#define SHIM_CONTROL(kind, text, id, x, y, width, height, style) {id, SHIM_TEXT_##kind(text)},
 const Layout kLayouts[] = {
-    {101, "Orvo BigFile Extractor", {{1014, "About"}, {1022, ""}, {1037, ""}, {-1, "Extracting File "}}},
-    {104,
-     "About Orvo BigFile Sample",
-     {{1, "OK"},
-      {-1, "Orvo BigFile Extractor"},
-      {-1, "BigFile Version 2.0 Client"},
-      {-1, "Archive library and extractor"},
-      {-1, "written by the Orvo tools team"}}},
+    {IDD_MAIN, MAIN_CAPTION, {MAIN_CONTROLS(SHIM_CONTROL)}},
+    {IDD_ABOUT, ABOUT_CAPTION, {ABOUT_CONTROLS(SHIM_CONTROL)}},
 };
 
 HWND Make(LPCSTR layoutName, HWND owner, DLGPROC proc) {
@@ -92,8 +94,8 @@ void DrawStatus() {
     if (!g_statusWindow || !isatty(fileno(stderr))) return;
     // The texts are the window's exact texts (names as the archive stores
     // them); the terminal gets them without control characters.
-    std::string line = orvobf::PrintableName(Text(g_statusWindow, 1022)) + " | Extracting File " +
-                       orvobf::PrintableName(Text(g_statusWindow, 1037));
+    std::string line = orvobf::PrintableName(Text(g_statusWindow, IDC_VERSION)) + " | " MAIN_PROGRESS_LABEL +
+                       orvobf::PrintableName(Text(g_statusWindow, IDC_PROGRESS));
     if (g_statusSource) line += "  " + g_statusSource(g_statusUser);
     if (line.size() > 100) line.resize(100);
     std::fprintf(stderr, "\r%-100s", line.c_str());
@@ -114,7 +116,7 @@ void Post(std::thread::id thread, const MSG& msg) {
 HWND CreateDialogParamA(HINSTANCE, LPCSTR layout, HWND owner, DLGPROC proc, LPARAM param) {
     HWND window = Make(layout, owner, proc);
     if (!window) return nullptr;
-    if (window->layout == 101) {
+    if (window->layout == IDD_MAIN) {
         std::lock_guard<std::mutex> lock(g_mutex);
         g_statusWindow = window;
     }

@@ -35,6 +35,7 @@ using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
 
 constexpr BOOL FALSE = 0;
 constexpr BOOL TRUE = 1;
+constexpr int IDOK = 1;
 constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_INITDIALOG = 272;
 constexpr UINT WM_COMMAND = 273;
@@ -53,7 +54,8 @@ struct MSG {
     LPARAM lParam;
 };
 
-// Layouts 101 (main window) and 104 (About box) with their controls.
+// The layouts of the extractor's dialogs.h (IDD_MAIN, IDD_ABOUT) with
+// their controls' ids and texts.
 HWND CreateDialogParamA(HINSTANCE instance, LPCSTR layout, HWND owner, DLGPROC proc, LPARAM param);
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR layout, HWND owner, DLGPROC proc, LPARAM param);
 BOOL EndDialog(HWND dialog, INT_PTR result);

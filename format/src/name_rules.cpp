@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "orvobf/archive_format.h"
+
 namespace orvobf {
 
 namespace {
@@ -34,9 +36,9 @@ NameFault CheckPortableName(std::string_view name) {
     if (name == "." || name == "..") return NameFault::DotName;
     for (char c : name) {
         if (c == '\0') return NameFault::NulByte;
-        if (c == '/' || c == '\\') return NameFault::Separator;
+        if (format::IsPathSeparator(c)) return NameFault::Separator;
     }
-    if (name.size() >= 2 && name[1] == ':') return NameFault::DrivePrefix;
+    if (format::HasDrivePrefix(name)) return NameFault::DrivePrefix;
     return NameFault::None;
 }
 

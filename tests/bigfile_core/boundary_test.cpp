@@ -9,9 +9,9 @@ using BoundaryTest = CoreTest;
 TEST_F(BoundaryTest, NameLengthsUpToWhatTheFileHolds) {
     // A 70000-byte name whose record ends exactly at the end of the file.
     const std::string longName(70000, 'n');
-    ArchiveBytes whole;
+    bfw::RawArchive whole;
     whole.Header(0, 1, 32, 0).Block(1).File(longName, 0, 0);
-    ASSERT_EQ(bf.Open(dir.Write("long.bf", whole.bytes).c_str(), 0), 1) << bf.GetLastErrorText();
+    ASSERT_EQ(bf.Open(dir.Write("long.bf", whole.bytes()).c_str(), 0), 1) << bf.GetLastErrorText();
     ASSERT_EQ(bf.root.count, 1u);
     EXPECT_EQ(std::string(bf.root.entries[0].name), longName);
     EXPECT_NE(bf.FindFile(longName.c_str()), nullptr);
@@ -20,17 +20,17 @@ TEST_F(BoundaryTest, NameLengthsUpToWhatTheFileHolds) {
     // fails only where the attributes should follow; one more is refused
     // as a name the file cannot hold.
     for (uint32_t extra : {0u, 1u}) {
-        ArchiveBytes cut;
-        cut.Header(0, 1, 32, 0).Block(1).U32(8 + extra).Raw("12345678");
-        EXPECT_EQ(bf.Open(dir.Write("cut.bf", cut.bytes).c_str(), 0), 0);
+        bfw::RawArchive cut;
+        cut.Header(0, 1, 32, 0).Block(1).U32(8 + extra).Bytes("12345678");
+        EXPECT_EQ(bf.Open(dir.Write("cut.bf", cut.bytes()).c_str(), 0), 0);
         ExpectError(BFE_FILE_IO, extra == 0 ? 4 : 3);
     }
 }
 
 TEST_F(BoundaryTest, EveryOperationWorksUpToTheLastFreeStackEntry) {
-    ArchiveBytes a;
+    bfw::RawArchive a;
     a.Header(1, 2, 32, 0).Block(2).Dir("d").Block(1).File("f", 0, 0).File("g", 0, 0);
-    ASSERT_EQ(bf.Open(dir.Write("two.bf", a.bytes).c_str(), 0), 1);
+    ASSERT_EQ(bf.Open(dir.Write("two.bf", a.bytes()).c_str(), 0), 1);
     FindData cursor{};
     ASSERT_EQ(bf.FindFirst(&cursor), 1);
     // FileOpen needs two free entries, ChangeDir and FindNext one.

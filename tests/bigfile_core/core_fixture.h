@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ORVOBF.H"
-#include "archive_bytes.h"
+#include "ArchiveWriter.h"
 #include "platform.h"
 #include "temp_dir.h"
 
@@ -49,9 +49,9 @@ protected:
 };
 
 // The 73-byte archive: directory d holding the 3-byte stored file f.
-inline ArchiveBytes SmallArchive() {
-    ArchiveBytes a;
-    a.Header(1, 1, 32, 70).Block(1).Dir("d").Block(1).File("f", 3, 0).Raw("xyz");
+inline bfw::RawArchive SmallArchive() {
+    bfw::RawArchive a;
+    a.Header(1, 1, 32, 70).Block(1).Dir("d").Block(1).File("f", 3, 0).Bytes("xyz");
     return a;
 }
 

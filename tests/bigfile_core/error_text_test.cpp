@@ -2,6 +2,8 @@
 // (and one with hex letters), written out in full: prefix "BigFile Error
 // %4d" and a tab, the message, the detail in lower-case hex without
 // leading zeros.
+#include <cstring>
+
 #include "core_fixture.h"
 
 namespace {
@@ -80,7 +82,7 @@ TEST_F(ErrorTextTest, EveryCodeAndDetailHasTheTablesText) {
     EXPECT_STREQ(first, "BigFile Error -5120\tMemory allocation error (2).");
 
     // A successful Open clears the state.
-    ASSERT_EQ(bf.Open(dir.Write("small.bf", SmallArchive().bytes).c_str(), 0), 1);
+    ASSERT_EQ(bf.Open(dir.Write("small.bf", SmallArchive().bytes()).c_str(), 0), 1);
     EXPECT_STREQ(bf.GetLastErrorText(), "BigFile Error    0\tUndefined error.");
 }
 

@@ -13,7 +13,7 @@ int g_progressCalls = 0;
 int CountProgress(int32_t) { return ++g_progressCalls; }
 
 TEST_F(LifecycleTest, OpenReopenAndFailuresLeaveACleanObject) {
-    const std::string small = dir.Write("Small.bf", SmallArchive().bytes);
+    const std::string small = dir.Write("Small.bf", SmallArchive().bytes());
     bf.SetSearchArchive(0);
     bf.SetProgressCallback(&CountProgress, 1);
     ASSERT_EQ(bf.Open(small.c_str(), 0), 1);
@@ -31,7 +31,7 @@ TEST_F(LifecycleTest, OpenReopenAndFailuresLeaveACleanObject) {
     FileHandle disk = 0;
     const std::string loose = dir.Write("loose.txt", std::vector<unsigned char>{'x'});
     ASSERT_EQ(bf.FileOpen(loose.c_str(), &disk, BF_MODE_BINARY), 1);
-    const std::string other = dir.Write("other.bf", SmallArchive().bytes);
+    const std::string other = dir.Write("other.bf", SmallArchive().bytes());
     ASSERT_EQ(bf.Open(other.c_str(), 0), 1);
     EXPECT_EQ(bf.FileTell(disk), -1);
     ExpectError(BFE_BAD_HANDLE, 0);
@@ -42,9 +42,7 @@ TEST_F(LifecycleTest, OpenReopenAndFailuresLeaveACleanObject) {
     EXPECT_EQ(bf.IsOpen(), 0u);
     EXPECT_EQ(bf.GetName(), nullptr);
 
-    ArchiveBytes bad = SmallArchive();
-    bad.bytes[0] = 'X';
-    const std::string badFile = dir.Write("bad.bf", bad.bytes);
+    const std::string badFile = dir.Write("bad.bf", "X" + SmallArchive().bytes().substr(1));
     for (int attempt = 0; attempt < 2; ++attempt) {
         EXPECT_EQ(bf.Open(badFile.c_str(), 0), 0);
         ExpectError(BFE_FILE_IO, 1);
@@ -57,11 +55,10 @@ TEST_F(LifecycleTest, OpenReopenAndFailuresLeaveACleanObject) {
 }
 
 TEST_F(LifecycleTest, EveryFailedAllocationOfOpenIsReportedAndUndone) {
-    ArchiveBytes a;
+    bfw::RawArchive a;
     a.Header(2, 3, 32, 0).Block(3).Dir("d").Block(2).File("f", 1, 0).File("g", 1, 1).Dir("e").Block(0).File("h", 1, 2);
-    a.Patch(28, static_cast<uint32_t>(a.Size()));
-    a.Raw("abc");
-    const std::string file = dir.Write("alloc.bf", a.bytes);
+    a.DataBaseHere().Bytes("abc");
+    const std::string file = dir.Write("alloc.bf", a.bytes());
     int failures = 0;
     for (uint64_t n = 1; n < 1000; ++n) {
         bfplat::FailAllocationAfter(n);
@@ -92,7 +89,7 @@ TEST_F(LifecycleTest, VersionWarningAndProbe) {
     EXPECT_EQ(other.Init(BIGFILE_HEADER_VERSION), 1);
     EXPECT_EQ(other.lock, lock);  // a lock in use is never replaced
 
-    const std::string small = dir.Write("small.bf", SmallArchive().bytes);
+    const std::string small = dir.Write("small.bf", SmallArchive().bytes());
     const std::string shortFile = dir.Write("short.bin", std::vector<unsigned char>(20, 'O'));
     ASSERT_EQ(bf.Open(small.c_str(), 0), 1);
     EXPECT_EQ(bf.ProbeFile(shortFile.c_str()), 0);
@@ -103,7 +100,7 @@ TEST_F(LifecycleTest, VersionWarningAndProbe) {
 }
 
 TEST_F(LifecycleTest, LogLinesCarryTheTimeAndTheMessage) {
-    const std::string small = dir.Write("small.bf", SmallArchive().bytes);
+    const std::string small = dir.Write("small.bf", SmallArchive().bytes());
     const std::string logPath = dir.File("bf.log");
     {
         BigFile logged;

@@ -34,18 +34,18 @@ std::vector<Seen> WalkAll(BigFileWalker& walker) {
 // zeta; odd (neither kind); both (both bits: a directory); Alpha holding x.
 constexpr uint32_t kLevels = 300;
 
-ArchiveBytes ShapedArchive() {
-    ArchiveBytes a;
+bfw::RawArchive ShapedArchive() {
+    bfw::RawArchive a;
     a.Header(kLevels + 2, kLevels + 3, 32, 0).Block(5).Dir("d");
     for (uint32_t j = 1; j < kLevels; ++j) a.Block(2).Dir("d");
     a.Block(1).File("f", kLevels, 0);
     for (uint32_t j = kLevels - 1; j >= 1; --j) a.File("f", j, 0);
-    a.File("zeta", 1, 0).File("odd", 5, 0, 0).Dir("both", 3).Block(0).Dir("Alpha").Block(1).File("x", 7, 0);
+    a.File("zeta", 1, 0).File("odd", 5, 0, 0, 0).Dir("both", 3).Block(0).Dir("Alpha").Block(1).File("x", 7, 0);
     return a;
 }
 
 TEST_F(WalkTest, YieldsEveryEntryInPreOrderWhateverTheStackAndCurrentDirectory) {
-    ASSERT_EQ(bf.Open(dir.Write("shaped.bf", ShapedArchive().bytes).c_str(), 0), 1) << bf.GetLastErrorText();
+    ASSERT_EQ(bf.Open(dir.Write("shaped.bf", ShapedArchive().bytes()).c_str(), 0), 1) << bf.GetLastErrorText();
     std::vector<Seen> expected = {{"Alpha", BF_KIND_DIR, 0, -1}, {"Alpha/x", BF_KIND_FILE, 1, 7},
                                   {"both", BF_KIND_DIR, 0, -1}};
     std::string chain;
@@ -84,13 +84,13 @@ TEST_F(WalkTest, YieldsEveryEntryInPreOrderWhateverTheStackAndCurrentDirectory) 
     }
 }
 
+// Loading, walking and freeing a tree deeper than any call stack.
 TEST_F(WalkTest, HundredThousandLevelsAndAnEmptyTree) {
     const uint32_t levels = 100000;
-    ArchiveBytes a;
-    a.Header(levels, 1, 32, 0);
-    for (uint32_t i = 0; i < levels; ++i) a.Block(1).Dir("d");
-    a.Block(1).File("leaf", 0, 0);
-    ASSERT_EQ(bf.Open(dir.Write("deep.bf", a.bytes).c_str(), 0), 1) << bf.GetLastErrorText();
+    bfw::RawArchive a;
+    a.Header(levels, 1, 32, 0).Nested(levels, "d").Block(1).File("leaf", 0, 0);
+    ASSERT_EQ(bf.Open(dir.Write("deep.bf", a.bytes()).c_str(), 0), 1) << bf.GetLastErrorText();
+    EXPECT_EQ(bf.current, &bf.root);
     BigFileWalker walker(bf);
     WalkEntry e{};
     uint32_t count = 0;
@@ -104,17 +104,19 @@ TEST_F(WalkTest, HundredThousandLevelsAndAnEmptyTree) {
     std::string path;
     for (uint32_t i = 0; i < levels; ++i) path += "d/";
     EXPECT_EQ(last, path + "leaf");
+    EXPECT_EQ(bf.Close(), 1);
+    EXPECT_EQ(bf.root.entries, nullptr);
 
-    ArchiveBytes empty;
+    bfw::RawArchive empty;
     empty.Header(0, 0, 32, 0).Block(0);
-    ASSERT_EQ(bf.Open(dir.Write("empty.bf", empty.bytes).c_str(), 0), 1);
+    ASSERT_EQ(bf.Open(dir.Write("empty.bf", empty.bytes()).c_str(), 0), 1);
     BigFileWalker none(bf);
     EXPECT_EQ(none.Next(&e), 0);
     ExpectError(BFE_NO_MORE_ENTRIES, 0);
 }
 
 TEST_F(WalkTest, RunningOutOfMemoryEndsTheWalkAsAFailure) {
-    ASSERT_EQ(bf.Open(dir.Write("shaped.bf", ShapedArchive().bytes).c_str(), 0), 1);
+    ASSERT_EQ(bf.Open(dir.Write("shaped.bf", ShapedArchive().bytes()).c_str(), 0), 1);
     size_t complete = 0;
     {
         BigFileWalker walker(bf);

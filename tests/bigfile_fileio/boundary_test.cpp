@@ -7,15 +7,15 @@
 #include <vector>
 
 #include "ORVOBF.H"
-#include "archive_bytes.h"
+#include "ArchiveWriter.h"
 #include "temp_dir.h"
 
 namespace {
 
 class HandleBoundary : public ::testing::Test {
 protected:
-    void OpenArchive(const ArchiveBytes& a) {
-        file = dir.Write("b.bf", a.bytes);
+    void OpenArchive(const bfw::RawArchive& a) {
+        file = dir.Write("b.bf", a.bytes());
         ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);
         ASSERT_EQ(bf.Open(file.c_str(), 0), 1) << bf.GetLastErrorText();
     }
@@ -34,7 +34,7 @@ protected:
 
 TEST_F(HandleBoundary, LongestNameAndDirectoryPartStillOpen) {
     const std::string name259(259, 'n'), dir254(254, 'D');
-    ArchiveBytes a;
+    bfw::RawArchive a;
     a.Header(1, 3, 32, 0).Block(3);
     a.Dir(dir254).Block(1).File("f", 1, 0);
     a.File(name259, 1, 0).File(name259 + "x", 1, 0);
@@ -56,17 +56,12 @@ TEST_F(HandleBoundary, LongestNameAndDirectoryPartStillOpen) {
 TEST_F(HandleBoundary, EntriesEndingExactlyAtTheArchivesEnd) {
     // "last" takes the archive's last 5 bytes, "empty" starts at its very
     // end, "over" runs one byte past it.
-    ArchiveBytes a;
-    a.Header(0, 3, 32, 0).Block(3);
-    const size_t records = a.Size();
-    a.File("empty", 0, 0).File("last", 5, 0).File("over", 5, 0);
-    const uint32_t data = static_cast<uint32_t>(a.Size());
-    a.Raw("12345");
-    const uint32_t end = static_cast<uint32_t>(a.Size());
-    a.Patch(records + 4 + 5 + 12, end);
-    a.Patch(records + 25 + 4 + 4 + 12, data);
-    a.Patch(records + 25 + 24 + 4 + 4 + 12, data + 1);
-    OpenArchive(a);
+    const auto archive = [](uint32_t data) {
+        bfw::RawArchive a;
+        a.Header(0, 3, 32, 0).Block(3).File("empty", 0, data + 5).File("last", 5, data).File("over", 5, data + 1);
+        return a;
+    };
+    OpenArchive(archive(static_cast<uint32_t>(archive(0).size())).Bytes("12345"));
 
     FileHandle last = 0, empty = 0, over = 0;
     ASSERT_EQ(bf.FileOpen("last", &last, BF_MODE_BINARY), 1);
@@ -95,7 +90,7 @@ TEST_F(HandleBoundary, EntriesEndingExactlyAtTheArchivesEnd) {
 }
 
 TEST_F(HandleBoundary, TheLastFreeSlotIsHandedOutForDiskAndArchiveAlike) {
-    ArchiveBytes a;
+    bfw::RawArchive a;
     a.Header(0, 1, 32, 0).Block(1).File("f", 0, 0);
     OpenArchive(a);
     const std::string disk = dir.Write("disk.bin", {'d'});

@@ -9,12 +9,10 @@
 
 #include "ORVOBF.H"
 #include "PackedStream.h"
-#include "archive_bytes.h"
+#include "ArchiveWriter.h"
 #include "temp_dir.h"
 
 namespace {
-
-const std::string kSignature("OrvoBF - 2.02.0\x1A", 16);
 
 std::string Read(BigFile& bf, FileHandle h, uint32_t count, int* ok = nullptr) {
     std::string out(count, '\0');
@@ -38,25 +36,18 @@ TEST(StreamPosition, EntryAtPositionZeroReadsTheHeaderAfterAnyOtherStep) {
     ASSERT_GT(body, 0);
     image.resize(4 + static_cast<size_t>(body));
 
-    ArchiveBytes a;
-    a.Header(0, 4, 32, 0).Block(4);
-    const size_t badAt = a.Size();
-    a.File("bad", 7, 0, 2, 1);
-    a.File("hdr", 16, 0);
-    const size_t pkAt = a.Size();
-    a.File("pk", static_cast<uint32_t>(text.size()), 0, 2, 1);
-    const size_t tailAt = a.Size();
-    a.File("tail", 8, 0);
-    const uint32_t tailData = static_cast<uint32_t>(a.Size());
-    a.Raw("TAILDATA");
-    const uint32_t imageData = static_cast<uint32_t>(a.Size());
-    a.bytes.insert(a.bytes.end(), image.begin(), image.end());
-    const size_t offsetField = 4 + 3 + 4 + 8;  // nameLength, name, attributes, size, packed
-    a.Patch(badAt + offsetField, imageData);
-    a.Patch(pkAt + offsetField - 1, imageData);  // "pk" is one byte shorter
-    a.Patch(tailAt + offsetField + 1, tailData);
+    // The data offsets are known once the directory's length is.
+    const auto archive = [&](uint32_t tailData, uint32_t imageData) {
+        bfw::RawArchive a;
+        a.Header(0, 4, 32, 0).Block(4).File("bad", 7, imageData, 1).File("hdr", 16, 0);
+        a.File("pk", static_cast<uint32_t>(text.size()), imageData, 1).File("tail", 8, tailData);
+        return a;
+    };
+    const auto directoryEnd = static_cast<uint32_t>(archive(0, 0).size());
+    bfw::RawArchive a = archive(directoryEnd, directoryEnd + 8);
+    a.Bytes("TAILDATA").Bytes(std::string(image.begin(), image.end()));
     TempDir dir;
-    const std::string file = dir.Write("zero.bf", a.bytes);
+    const std::string file = dir.Write("zero.bf", a.bytes());
 
     BigFile bf;
     ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);
@@ -96,7 +87,7 @@ TEST(StreamPosition, EntryAtPositionZeroReadsTheHeaderAfterAnyOtherStep) {
         FileHandle zero = open("hdr");
         step();
         int ok = 0;
-        EXPECT_EQ(Read(bf, zero, 16, &ok), kSignature) << "after " << what;
+        EXPECT_EQ(Read(bf, zero, 16, &ok), orvobf::format::kSignature) << "after " << what;
         EXPECT_EQ(ok, 1) << what << ": " << bf.GetLastErrorText();
         bf.FileClose(zero);
     }

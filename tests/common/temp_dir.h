@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TempDir {
@@ -29,7 +30,7 @@ public:
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
     // Writes `bytes` to `name` inside the directory and returns its path.
-    std::string Write(const std::string& name, const std::vector<unsigned char>& bytes) const {
+    std::string Write(const std::string& name, std::string_view bytes) const {
         const std::string file = File(name);
         FILE* out = std::fopen(file.c_str(), "wb");
         if (out) {
@@ -37,6 +38,9 @@ public:
             std::fclose(out);
         }
         return file;
+    }
+    std::string Write(const std::string& name, const std::vector<unsigned char>& bytes) const {
+        return Write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
 
 private:

@@ -1,6 +1,6 @@
 // The extractor program on a terminal: its status line counts the files the
 // tree really holds and shows names in printable form; a damaged entry is
-// reported in its box and its cut file stays, as the program always did.
+// reported in its box and its cut file stays.
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,7 +32,7 @@ TEST(ExtractorOnTerminal, StatusLineCountsTheTreeAndShowsNamesPrintable) {
     const std::string odd("c\x1b[2J", 5);
     bfw::RawArchive raw;  // three files; the header says one
     raw.Header(0, 1, 32, 0).Block(3).File("a", 1, 0).File("b", 1, 0).File(odd, 1, 0);
-    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes("x");
+    raw.DataBaseHere().Bytes("x");
     std::string error;
     fs::create_directories(run);
     ASSERT_TRUE(raw.WriteTo((run / "BigTest.bf").string(), &error)) << error;
@@ -51,7 +51,7 @@ TEST(ExtractorOnTerminal, DamagedEntryIsAReadErrorAndItsCutFileStays) {
     const fs::path run = dir.File("run");
     bfw::RawArchive raw;  // `cut` promises 5000 bytes; its image ends after one
     raw.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
-    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
+    raw.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
     std::string error;
     fs::create_directories(run);
     ASSERT_TRUE(raw.WriteTo((run / "BigTest.bf").string(), &error)) << error;

@@ -42,7 +42,7 @@ TEST(ExtractEngineSafety, DamagedPackedEntryIsAReadErrorAndNeverLooksComplete) {
     // One literal, then the end marker, of an image that promises 5000 bytes.
     bfw::RawArchive raw;
     raw.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
-    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
+    raw.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
     const std::string archive = Write(dir, "cut.bf", raw);
 
     const fs::path out = dir.File("out");
@@ -131,10 +131,7 @@ TEST(ExtractEngineSafety, NestingDeeperThanTheDirectoryStackIsExtracted) {
     TempDir dir;
     constexpr int kDepth = 300;
     bfw::RawArchive raw;
-    raw.Header(kDepth, 1, 32, 0);
-    for (int i = 0; i < kDepth; ++i) raw.Block(1).Dir("d");
-    raw.Block(1).File("f", 4, 0);
-    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes("DEEP");
+    raw.Header(kDepth, 1, 32, 0).Nested(kDepth, "d").Block(1).File("f", 4, 0).DataBaseHere().Bytes("DEEP");
     const std::string archive = Write(dir, "deep.bf", raw);
 
     const fs::path out = dir.File("out");

@@ -64,7 +64,7 @@ TEST(ExtractEngine, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed)
     raw.Dir("sub").Block(1).File("ok", 4, 0);
     raw.Dir("taken").Block(1).File("lost", 4, 0);
     raw.File("up/x", 4, 0);
-    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes("GOOD");
+    raw.DataBaseHere().Bytes("GOOD");
     std::string error;
     ASSERT_TRUE(raw.WriteTo(dir.File("bad.bf"), &error)) << error;
 

@@ -23,7 +23,7 @@ TEST(ExtractEngineWindows, DeviceStreamAndStrippedNamesAreRefusedAndCreateNothin
     for (const std::string& name : refused) raw.File(name, 4, 0);
     raw.File("good", 4, 0);
     raw.Dir("AUX").Block(1).File("inside", 4, 0);
-    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes("GOOD");
+    raw.DataBaseHere().Bytes("GOOD");
     std::string error;
     ASSERT_TRUE(raw.WriteTo(dir.File("win.bf"), &error)) << error;
 

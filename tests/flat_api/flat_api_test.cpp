@@ -17,8 +17,7 @@ namespace {
 std::string WriteArchive(const TempDir& dir) {
     bfw::RawArchive raw;
     raw.Header(0, 2, 32, 0).Block(2).File("p.bin", 100, 0, 1).File("t.txt", 4, 0);
-    const uint32_t data = static_cast<uint32_t>(raw.size());
-    raw.PatchU32(28, data).Bytes("a\r\nb");
+    raw.DataBaseHere().Bytes("a\r\nb");
     const std::string path = dir.File("a.bf");
     std::string error;
     EXPECT_TRUE(raw.WriteTo(path, &error)) << error;

@@ -39,7 +39,7 @@ std::vector<std::string> Names(const fs::path& folder) {
 std::string CutArchive(const TempDir& dir, const std::string& cutName) {
     bfw::RawArchive raw;
     raw.Header(0, 2, 32, 0).Block(2).File(cutName, 5000, 0, 1).File("good", 4, 8);
-    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes(kCutImage).Bytes("GOOD");
+    raw.DataBaseHere().Bytes(kCutImage).Bytes("GOOD");
     std::string error;
     EXPECT_TRUE(raw.WriteTo(dir.File("cut.bf"), &error)) << error;
     return dir.File("cut.bf");
@@ -74,7 +74,7 @@ TEST(ToolExtract, NamesAreShownPrintableAndCreatedExact) {
     const std::string shown = std::string("e\x1b]0;x\x07", 7), damaged = std::string("d\x1b[2J", 5);
     bfw::RawArchive raw;
     raw.Header(0, 2, 32, 0).Block(2).File(damaged, 5000, 0, 1).File(shown, 4, 8);
-    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes(kCutImage).Bytes("GOOD");
+    raw.DataBaseHere().Bytes(kCutImage).Bytes("GOOD");
     std::string error;
     ASSERT_TRUE(raw.WriteTo(dir.File("ctl.bf"), &error)) << error;
 
@@ -98,7 +98,7 @@ TEST(ToolExtract, ProgressBarCountsTheTreeNotTheHeader) {
         std::string name = std::to_string(10000 + i);
         raw.File(name + std::string(200, 'n'), 0, 0);
     }
-    raw.PatchU32(28, static_cast<uint32_t>(raw.size()));
+    raw.DataBaseHere();
     std::string error;
     ASSERT_TRUE(raw.WriteTo(dir.File("many.bf"), &error)) << error;
 

@@ -48,7 +48,7 @@ TEST(ToolTest, EveryBadEntryIsNamedAndTheRestStillRead) {
     raw.File("packed", 100, 0, 1);
     raw.File("past", 10, 2);                     // runs 6 bytes past the end
     raw.Dir("sub").Block(1).File("tail", 2, 2);  // ends exactly at the end
-    raw.PatchU32(28, static_cast<uint32_t>(raw.size())).Bytes("good");
+    raw.DataBaseHere().Bytes("good");
     const std::string archive = dir.File("bad.bf");
     std::string error;
     ASSERT_TRUE(raw.WriteTo(archive, &error)) << error;

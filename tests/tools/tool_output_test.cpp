@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "archive_bytes.h"
+#include "ArchiveWriter.h"
 #include "run_tool.h"
 #include "temp_dir.h"
 
@@ -16,13 +16,13 @@ namespace {
 // Root: hdr (stored at archive position 0: the signature's first bytes),
 // odd (neither kind), Sub/ with inner.bin and Packed (a stored image,
 // header word -7), top.txt. The data sits at 512: "TOP!", "abc", the image.
-ArchiveBytes HandArchive() {
-    ArchiveBytes a;
+bfw::RawArchive HandArchive() {
+    bfw::RawArchive a;
     a.Header(1, 5, 32, 0).Block(4);
-    a.File("top.txt", 4, 512).File("hdr", 6, 0).File("odd", 2, 0, 0);
-    a.Dir("Sub").Block(2).File("Packed", 7, 519, 2, 11).File("inner.bin", 3, 516);
-    a.bytes.resize(512, 0);
-    a.Raw("TOP!abc").U32(0xFFFFFFF9u).Raw("packed!");
+    a.File("top.txt", 4, 512).File("hdr", 6, 0).File("odd", 2, 0, 0, 0);
+    a.Dir("Sub").Block(2).File("Packed", 7, 519, 11).File("inner.bin", 3, 516);
+    a.Bytes(std::string(512 - a.size(), '\0'));
+    a.Bytes("TOP!abc").U32(0xFFFFFFF9u).Bytes("packed!");
     return a;
 }
 
@@ -34,7 +34,7 @@ std::string Lines(std::initializer_list<const char*> lines) {
 
 TEST(ToolOutput, ListInfoTestAndCatOfAHandWrittenArchive) {
     TempDir dir;
-    const std::string archive = dir.Write("hand.bf", HandArchive().bytes);
+    const std::string archive = dir.Write("hand.bf", HandArchive().bytes());
 
     SplitOutcome run = ToolSplit("list " + archive);
     EXPECT_EQ(run.status, 0);
@@ -80,11 +80,11 @@ TEST(ToolOutput, ListInfoTestAndCatOfAHandWrittenArchive) {
 
 TEST(ToolOutput, ControlCharactersInNamesAreShownEscaped) {
     TempDir dir;
-    ArchiveBytes a;
+    bfw::RawArchive a;
     a.Header(1, 3, 32, 0).Block(3);
     a.Dir("d\a").Block(1).File("e\x1b[2J", 1, 0);
-    a.File("t\tab", 0, 0, 0).File("back\\slash", 0, 0);
-    const std::string archive = dir.Write("ctl.bf", a.bytes);
+    a.File("t\tab", 0, 0, 0, 0).File("back\\slash", 0, 0);
+    const std::string archive = dir.Write("ctl.bf", a.bytes());
 
     SplitOutcome run = ToolSplit("list " + archive);
     EXPECT_EQ(run.status, 0);
@@ -106,11 +106,9 @@ TEST(ToolOutput, ControlCharactersInNamesAreShownEscaped) {
 TEST(ToolOutput, DeepTreesAreListedToTheBottom) {
     TempDir dir;
     constexpr int kLevels = 300;
-    ArchiveBytes a;
-    a.Header(kLevels, 1, 32, 0);
-    for (int i = 0; i < kLevels; ++i) a.Block(1).Dir("d");
-    a.Block(1).File("leaf", 0, 0);
-    const std::string archive = dir.Write("deep.bf", a.bytes);
+    bfw::RawArchive a;
+    a.Header(kLevels, 1, 32, 0).Nested(kLevels, "d").Block(1).File("leaf", 0, 0);
+    const std::string archive = dir.Write("deep.bf", a.bytes());
 
     std::string expected;
     for (int i = 0; i < kLevels; ++i) expected += std::string(2 * i, ' ') + "d/\n";
@@ -168,13 +166,10 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
 
     // Packed entries: an image naming another size than its record, and
     // one whose body the archive cuts short.
-    ArchiveBytes a;
-    a.Header(0, 2, 32, 0).Block(2).File("cut", 40, 0, 2, 1).File("other", 9, 0, 2, 1);
-    const uint32_t image = static_cast<uint32_t>(a.Size());
-    a.Patch(image - 4, image);
-    a.Patch(image - 25 - 4, image);  // "other" takes 25 bytes
+    bfw::RawArchive a;
+    a.Header(0, 2, 32, 0).Block(2).File("cut", 40, 0, 1).File("other", 9, 0, 1).DataBaseHere();
     a.U32(40).U32(0);  // packed, 40 bytes, then one code word and the end
-    const std::string damaged = dir.Write("damaged.bf", a.bytes);
+    const std::string damaged = dir.Write("damaged.bf", a.bytes());
     run = ToolSplit("cat " + damaged + " other cut nope");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, Lines({"bigfile cat: other: BigFile Error -5570\tUndefined error. (damaged packed data)",

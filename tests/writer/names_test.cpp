@@ -9,7 +9,7 @@
 
 #include "ArchiveWriter.h"
 #include "ORVOBF.H"
-#include "archive_bytes.h"
+#include "ArchiveWriter.h"
 #include "temp_dir.h"
 
 namespace {
@@ -86,7 +86,7 @@ TEST(WriterNames, EntriesAreLaidOutInTheReadersOrder) {
     const std::string path = dir.File("order.bf");
     ASSERT_TRUE(builder.Write(path, &error)) << error;
 
-    ArchiveBytes expected;
+    bfw::RawArchive expected;
     expected.Header(1, 8, 32, 0);
     expected.Block(7)
         .File("[x]", 1, 0)
@@ -99,8 +99,6 @@ TEST(WriterNames, EntriesAreLaidOutInTheReadersOrder) {
         .Block(2)
         .File("x", 2, 9)
         .File("Y", 3, 11);
-    expected.Patch(28, static_cast<uint32_t>(expected.Size()));
-    expected.Raw("[uaaabtC!x1Y22");
-    const std::string bytes = Slurp(path);
-    EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.end()), expected.bytes);
+    expected.DataBaseHere().Bytes("[uaaabtC!x1Y22");
+    EXPECT_EQ(Slurp(path), expected.bytes());
 }

@@ -1,6 +1,7 @@
 // bigfile cat ARCHIVE PATH...: entries to standard output, as they are.
 #include <getopt.h>
 
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -46,20 +47,9 @@ bool CatEntry(BigFile& bf, const char* path, std::vector<unsigned char>& buffer)
 }
 
 int RunCat(int argc, char** argv) {
-    static const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
-    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
-        if (c == 'h') {
-            tool::PrintCommandUsage("cat", kSynopsis, stdout);
-            std::printf("Writes the named entries of ARCHIVE to standard output.\n");
-            return 0;
-        }
-        tool::PrintCommandUsage("cat", kSynopsis, stderr);
-        return 2;
-    }
-    if (argc - optind < 2) {
-        tool::PrintCommandUsage("cat", kSynopsis, stderr);
-        return 2;
-    }
+    const int used = tool::ParseHelpOnly(argc, argv, "cat", kSynopsis,
+                                         "Writes the named entries of ARCHIVE to standard output.", 2, INT_MAX);
+    if (used >= 0) return used;
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif

@@ -6,10 +6,12 @@
 #include <string_view>
 
 #include "commands.h"
+#include "orvobf/archive_format.h"
 #include "orvobf/name_rules.h"
 #include "tool_util.h"
 
 namespace {
+namespace fmt = orvobf::format;
 constexpr const char* kSynopsis = "ARCHIVE";
 
 struct Counts {
@@ -25,44 +27,33 @@ bool CountEntries(BigFile& bf, Counts& counts) {
     return !walker.Failed();
 }
 
-// The archive's first 16 bytes, read apart from the library's stream so
-// that its cached position stays true.
-bool ReadSignature(const char* path, char (&signature)[17]) {
+// The archive's signature, read apart from the library's stream so that
+// its cached position stays true.
+bool ReadSignature(const char* path, char (&signature)[fmt::kSignatureSize]) {
     std::FILE* file = std::fopen(path, "rb");
     if (!file) return false;
-    const bool ok = std::fread(signature, 1, 16, file) == 16;
+    const bool ok = std::fread(signature, 1, sizeof signature, file) == sizeof signature;
     std::fclose(file);
-    signature[16] = '\0';
     return ok;
 }
 
 int RunInfo(int argc, char** argv) {
-    static const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
-    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
-        if (c == 'h') {
-            tool::PrintCommandUsage("info", kSynopsis, stdout);
-            std::printf("Shows the header of ARCHIVE and what its directory holds.\n");
-            return 0;
-        }
-        tool::PrintCommandUsage("info", kSynopsis, stderr);
-        return 2;
-    }
-    if (argc - optind != 1) {
-        tool::PrintCommandUsage("info", kSynopsis, stderr);
-        return 2;
-    }
+    const int used = tool::ParseHelpOnly(argc, argv, "info", kSynopsis,
+                                         "Shows the header of ARCHIVE and what its directory holds.", 1, 1);
+    if (used >= 0) return used;
     const char* path = argv[optind];
     BigFile bf;
     if (!tool::OpenArchive(bf, "info", path)) return 1;
     const std::string printable = orvobf::PrintableName(path);
-    char signature[17] = {};
+    char signature[fmt::kSignatureSize] = {};
     if (!ReadSignature(path, signature)) {
         const std::string reason = tool::SystemReason(path);
         std::fprintf(stderr, "bigfile info: %s: cannot read the signature%s%s%s\n", printable.c_str(),
                      reason.empty() ? "" : " (", reason.c_str(), reason.empty() ? "" : ")");
         return 1;
     }
-    signature[15] = '\0';  // the 0x1A terminator
+    // Shown up to its end byte, or up to a NUL before it.
+    const std::string_view shown(signature, fmt::kSignatureSize - 1);
     Counts counts;
     if (!CountEntries(bf, counts)) {
         std::fprintf(stderr, "bigfile info: %s: cannot count the entries: %s\n", printable.c_str(),
@@ -70,8 +61,9 @@ int RunInfo(int argc, char** argv) {
         return 1;
     }
     std::printf("archive:         %s\n", printable.c_str());
-    std::printf("signature:       %s\n", orvobf::PrintableName(signature).c_str());
-    std::printf("format version:  %s\n", orvobf::PrintableName(std::string_view(signature + 9, 6)).c_str());
+    std::printf("signature:       %s\n", orvobf::PrintableName(shown.substr(0, shown.find('\0'))).c_str());
+    std::printf("format version:  %s\n",
+                orvobf::PrintableName(shown.substr(fmt::kFormatVersionAt, fmt::kFormatVersion.size())).c_str());
     std::printf("directories:     %llu (header says %u)\n", static_cast<unsigned long long>(counts.dirs),
                 bf.GetDirCount());
     std::printf("files:           %llu (header says %u)\n", static_cast<unsigned long long>(counts.files),

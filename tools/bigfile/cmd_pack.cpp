@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageWriter.h"
 #include "PackedStream.h"
 #include "commands.h"
 #include "orvobf/name_rules.h"
@@ -15,100 +16,37 @@
 namespace {
 constexpr const char* kSynopsis = "IN OUT";
 
-// The stream's medium: the output file, written from one buffer.
-struct ImageSink {
-    FILE* out = nullptr;
-    std::vector<unsigned char> buffer = std::vector<unsigned char>(16384);
-    bool failed = false;
-    int error = 0;  // errno of the failed call
-
-    static unsigned char* Provide(int32_t size, void* user) {
-        auto* s = static_cast<ImageSink*>(user);
-        if (size > 0 && std::fwrite(s->buffer.data(), static_cast<size_t>(size), 1, s->out) != 1) {
-            s->error = errno;
-            s->failed = true;
-            return nullptr;
-        }
-        return s->buffer.data();
-    }
-    std::string Why(int32_t rc) const {
-        return failed ? tool::WithReason("write error", error ? std::strerror(error) : "") : PackedResultText(rc);
-    }
-    static unsigned char* Rewind(int32_t offset, void* user) {
-        auto* s = static_cast<ImageSink*>(user);
-        if (std::fseek(s->out, offset, SEEK_SET) != 0) {
-            s->error = errno;
-            s->failed = true;
-        }
-        return nullptr;
-    }
-};
-
-// `what` may carry the system's reason already (WithReason).
-int Fail(const char* path, const std::string& what, FILE* in, FILE* out, const char* outPath) {
-    std::fprintf(stderr, "bigfile pack: %s: %s\n", orvobf::PrintableName(path).c_str(), what.c_str());
-    if (in) std::fclose(in);
-    if (out) {
-        std::fclose(out);
-        std::remove(outPath);  // no half image left behind
-    }
-    return 1;
-}
-
 int RunPack(int argc, char** argv) {
-    static const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
-    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
-        if (c == 'h') {
-            tool::PrintCommandUsage("pack", kSynopsis, stdout);
-            std::printf("Packs the file IN into the packed image OUT (files under 17 bytes are stored).\n");
-            return 0;
-        }
-        tool::PrintCommandUsage("pack", kSynopsis, stderr);
-        return 2;
-    }
-    if (argc - optind != 2) {
-        tool::PrintCommandUsage("pack", kSynopsis, stderr);
-        return 2;
-    }
+    const int used = tool::ParseHelpOnly(argc, argv, "pack", kSynopsis,
+                                         "Packs the file IN into the packed image OUT (files under 17 bytes are stored).",
+                                         2, 2);
+    if (used >= 0) return used;
     const char* inPath = argv[optind];
     const char* outPath = argv[optind + 1];
+    const auto fail = [outPath](const char* path, const std::string& what, FILE* in, FILE* out) {
+        return tool::FailFileToFile("pack", path, what, in, out, outPath);
+    };
     FILE* in = std::fopen(inPath, "rb");
-    if (!in) return Fail(inPath, tool::WithReason("cannot open", tool::SystemReason(inPath)), nullptr, nullptr, nullptr);
-    ImageSink sink;
-    sink.out = std::fopen(outPath, "wb");
-    if (!sink.out) return Fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), in, nullptr, nullptr);
-    PackedStream ps;
-    int32_t rc = ps.Init(PACKED_STREAM_VERSION);
-    if (rc == 0) rc = ps.SetCallbacks(ImageSink::Provide, ImageSink::Rewind, 16384, &sink);
-    if (rc == 0) rc = ps.Begin(PS_MODE_WRITE);
-    if (rc < 0) return Fail(outPath, PackedResultText(rc), in, sink.out, outPath);
+    if (!in) return fail(inPath, tool::WithReason("cannot open", tool::SystemReason(inPath)), nullptr, nullptr);
+    FILE* out = std::fopen(outPath, "wb");
+    if (!out) return fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), in, nullptr);
+    const bfw::SourceReader source = [in](unsigned char* buffer, size_t capacity) -> size_t {
+        const size_t n = std::fread(buffer, 1, capacity, in);
+        return n == 0 && std::ferror(in) ? SIZE_MAX : n;
+    };
     std::vector<unsigned char> chunk(1 << 20);
-    for (;;) {
-        // Fill the chunk as far as the file goes, so that only a file under
-        // 17 bytes makes a stored image.
-        size_t got = 0;
-        while (got < chunk.size()) {
-            const size_t n = std::fread(chunk.data() + got, 1, chunk.size() - got, in);
-            if (n == 0) break;
-            got += n;
+    bfw::ImageResult image;
+    if (!bfw::WritePackedImage(out, 0, source, chunk, &image)) {
+        switch (image.fault) {
+        case bfw::ImageFault::SourceRead:
+            return fail(inPath, tool::WithReason("read error", tool::SystemReason(inPath)), in, out);
+        case bfw::ImageFault::TooLarge: return fail(inPath, "too large for an image (2 GiB at most)", in, out);
+        case bfw::ImageFault::Output:
+            return fail(outPath, tool::WithReason("write error", std::strerror(image.outputErrno)), in, out);
+        default: return fail(outPath, PackedResultText(image.packerResult), in, out);
         }
-        if (std::ferror(in))
-            return Fail(inPath, tool::WithReason("read error", tool::SystemReason(inPath)), in, sink.out, outPath);
-        if (got == 0) break;
-        rc = ps.Write(chunk.data(), static_cast<int32_t>(got));
-        if (rc == PSE_NOT_WRITABLE) return Fail(inPath, "too large for an image (2 GiB at most)", in, sink.out, outPath);
-        if (rc < 0 || sink.failed) return Fail(outPath, sink.Why(rc), in, sink.out, outPath);
     }
-    rc = ps.End();
-    if (rc < 0 || sink.failed) return Fail(outPath, sink.Why(rc), in, sink.out, outPath);
-    std::fclose(in);
-    if (std::fclose(sink.out) != 0) {
-        const std::string why = tool::WithReason("write error", std::strerror(errno));
-        std::remove(outPath);
-        std::fprintf(stderr, "bigfile pack: %s: %s\n", orvobf::PrintableName(outPath).c_str(), why.c_str());
-        return 1;
-    }
-    return 0;
+    return tool::FinishFileToFile("pack", in, out, outPath);
 }
 }  // namespace
 

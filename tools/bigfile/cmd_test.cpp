@@ -4,11 +4,11 @@
 #include <getopt.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "orvobf/archive_format.h"
 #include "orvobf/name_rules.h"
 #include "tool_util.h"
 
@@ -73,7 +73,7 @@ private:
     // Opened by its bare name in its own directory (the current one).
     void TestFile(const char* name, const char* path, const FileRecord& record) {
         // A separator or a drive prefix would send the lookup elsewhere.
-        if (std::strpbrk(name, "/\\") || (name[0] != '\0' && name[1] == ':')) {
+        if (!orvobf::format::IsBareName(name)) {
             Problem(path, "the name cannot be looked up through the handle table");
             return;
         }

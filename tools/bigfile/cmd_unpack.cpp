@@ -26,12 +26,7 @@ struct ImageSource {
     static unsigned char* Provide(int32_t size, void* user) {
         auto* s = static_cast<ImageSource*>(user);
         const size_t want = static_cast<size_t>(size);
-        size_t got = 0;
-        while (got < want) {
-            const size_t n = std::fread(s->buffer.data() + got, 1, want - got, s->in);
-            if (n == 0) break;
-            got += n;
-        }
+        const size_t got = std::fread(s->buffer.data(), 1, want, s->in);  // short only at the end or on an error
         if (std::ferror(s->in)) {
             s->failed = true;
             return nullptr;
@@ -49,64 +44,37 @@ struct ImageSource {
     }
 };
 
-// `what` may carry the system's reason already (WithReason).
-int Fail(const char* path, const std::string& what, FILE* in, FILE* out, const char* outPath) {
-    std::fprintf(stderr, "bigfile unpack: %s: %s\n", orvobf::PrintableName(path).c_str(), what.c_str());
-    if (in) std::fclose(in);
-    if (out) {
-        std::fclose(out);
-        std::remove(outPath);  // no partial file passes for the contents
-    }
-    return 1;
-}
-
 int RunUnpack(int argc, char** argv) {
-    static const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
-    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
-        if (c == 'h') {
-            tool::PrintCommandUsage("unpack", kSynopsis, stdout);
-            std::printf("Decodes the packed (or stored) image IN into the file OUT.\n");
-            return 0;
-        }
-        tool::PrintCommandUsage("unpack", kSynopsis, stderr);
-        return 2;
-    }
-    if (argc - optind != 2) {
-        tool::PrintCommandUsage("unpack", kSynopsis, stderr);
-        return 2;
-    }
+    const int used = tool::ParseHelpOnly(argc, argv, "unpack", kSynopsis,
+                                         "Decodes the packed (or stored) image IN into the file OUT.", 2, 2);
+    if (used >= 0) return used;
     const char* inPath = argv[optind];
     const char* outPath = argv[optind + 1];
+    const auto fail = [outPath](const char* path, const std::string& what, FILE* in, FILE* out) {
+        return tool::FailFileToFile("unpack", path, what, in, out, outPath);
+    };
     ImageSource source;
     source.in = std::fopen(inPath, "rb");
-    if (!source.in)
-        return Fail(inPath, tool::WithReason("cannot open", tool::SystemReason(inPath)), nullptr, nullptr, nullptr);
+    if (!source.in) return fail(inPath, tool::WithReason("cannot open", tool::SystemReason(inPath)), nullptr, nullptr);
     PackedStream ps;
     source.stream = &ps;
     int32_t rc = ps.Init(PACKED_STREAM_VERSION);
     if (rc == 0) rc = ps.SetCallbacks(ImageSource::Provide, ImageSource::Rewind, 16384, &source);
     const int32_t total = rc < 0 ? rc : ps.Begin(PS_MODE_READ);
-    if (total < 0) return Fail(inPath, source.Why(total, inPath), source.in, nullptr, nullptr);
+    if (total < 0) return fail(inPath, source.Why(total, inPath), source.in, nullptr);
     FILE* out = std::fopen(outPath, "wb");
-    if (!out) return Fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), source.in, nullptr, nullptr);
+    if (!out) return fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), source.in, nullptr);
     std::vector<unsigned char> chunk(1 << 20);
     for (int32_t left = total; left > 0;) {
         const int32_t n = left < static_cast<int32_t>(chunk.size()) ? left : static_cast<int32_t>(chunk.size());
         rc = ps.Read(chunk.data(), n);
-        if (rc < 0) return Fail(inPath, source.Why(rc, inPath), source.in, out, outPath);
+        if (rc < 0) return fail(inPath, source.Why(rc, inPath), source.in, out);
         if (std::fwrite(chunk.data(), 1, static_cast<size_t>(n), out) != static_cast<size_t>(n))
-            return Fail(outPath, tool::WithReason("write error", std::strerror(errno)), source.in, out, outPath);
+            return fail(outPath, tool::WithReason("write error", std::strerror(errno)), source.in, out);
         left -= n;
     }
     ps.End();
-    std::fclose(source.in);
-    if (std::fclose(out) != 0) {
-        const std::string why = tool::WithReason("write error", std::strerror(errno));
-        std::remove(outPath);
-        std::fprintf(stderr, "bigfile unpack: %s: %s\n", orvobf::PrintableName(outPath).c_str(), why.c_str());
-        return 1;
-    }
-    return 0;
+    return tool::FinishFileToFile("unpack", source.in, out, outPath);
 }
 }  // namespace
 

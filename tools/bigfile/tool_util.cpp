@@ -1,5 +1,6 @@
 #include "tool_util.h"
 
+#include <getopt.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -60,6 +61,45 @@ std::string ErrorText(BigFileCore& bf, const char* diskPath) {
 
 void PrintCommandUsage(const char* name, const char* synopsis, std::FILE* out) {
     std::fprintf(out, "Usage: bigfile %s %s\n", name, synopsis);
+}
+
+int ParseHelpOnly(int argc, char** argv, const char* name, const char* synopsis, const char* help,
+                  int minOperands, int maxOperands) {
+    static const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
+    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
+        if (c == 'h') {
+            PrintCommandUsage(name, synopsis, stdout);
+            std::printf("%s\n", help);
+            return 0;
+        }
+        PrintCommandUsage(name, synopsis, stderr);
+        return 2;
+    }
+    const int operands = argc - optind;
+    if (operands < minOperands || operands > maxOperands) {
+        PrintCommandUsage(name, synopsis, stderr);
+        return 2;
+    }
+    return -1;
+}
+
+int FailFileToFile(const char* command, const char* path, const std::string& what, std::FILE* in, std::FILE* out,
+                   const char* outPath) {
+    std::fprintf(stderr, "bigfile %s: %s: %s\n", command, orvobf::PrintableName(path).c_str(), what.c_str());
+    if (in) std::fclose(in);
+    if (out) {
+        std::fclose(out);
+        std::remove(outPath);
+    }
+    return 1;
+}
+
+int FinishFileToFile(const char* command, std::FILE* in, std::FILE* out, const char* outPath) {
+    std::fclose(in);
+    if (std::fclose(out) == 0) return 0;
+    const std::string why = WithReason("write error", std::strerror(errno));
+    std::remove(outPath);
+    return FailFileToFile(command, outPath, why, nullptr, nullptr, nullptr);
 }
 
 std::string HumanSize(uint64_t bytes) {

@@ -32,6 +32,23 @@ std::string ErrorText(BigFileCore& bf, const char* diskPath = nullptr);
 // Prints a command's usage line to `out` ("Usage: bigfile NAME SYNOPSIS").
 void PrintCommandUsage(const char* name, const char* synopsis, std::FILE* out);
 
+// Parses the options of a command that takes none but --help, and checks
+// that `minOperands` to `maxOperands` operands follow. Returns -1 when the
+// command goes on with argv[optind], else its exit code: 0 after --help
+// (the usage line and `help` on standard output), 2 after a wrong use (the
+// usage line on standard error).
+int ParseHelpOnly(int argc, char** argv, const char* name, const char* synopsis, const char* help,
+                  int minOperands, int maxOperands);
+
+// A file-to-file command's failure (pack, unpack): "bigfile COMMAND: PATH:
+// WHAT" on standard error; `in` and `out` are closed when open and the
+// output removed, so that no partial file passes for the result. Returns 1.
+int FailFileToFile(const char* command, const char* path, const std::string& what, std::FILE* in, std::FILE* out,
+                   const char* outPath);
+// Closes both files; the exit code, 1 (the output removed) when closing the
+// output fails.
+int FinishFileToFile(const char* command, std::FILE* in, std::FILE* out, const char* outPath);
+
 std::string HumanSize(uint64_t bytes);
 
 }  // namespace tool

@@ -22,12 +22,10 @@
 #include <string_view>
 #include <vector>
 
+#include "orvobf/archive_format.h"
 #include "orvobf/name_rules.h"
 
 namespace bfw {
-
-// The 16 signature bytes of the format this writer produces.
-inline constexpr std::string_view kSignature{"OrvoBF - 2.02.0\x1A", 16};
 
 // Longest entry name the builder accepts, in bytes.
 inline constexpr size_t kMaxNameLength = orvobf::kMaxNameLength;
@@ -36,20 +34,31 @@ inline constexpr size_t kMaxNameLength = orvobf::kMaxNameLength;
 // check is made, so any layout (or damage) can be produced.
 class RawArchive {
 public:
+    // The signature is cut or padded with NULs to its 16 bytes.
     RawArchive& Header(uint32_t dirCount, uint32_t fileCount, uint32_t dirOffset,
-                       uint32_t dataBase, std::string_view signature = kSignature);
+                       uint32_t dataBase, std::string_view signature = orvobf::format::kSignature);
     RawArchive& U32(uint32_t value);
     RawArchive& Bytes(std::string_view bytes);
     // A directory block's entry count.
     RawArchive& Block(uint32_t count);
     // An entry: nameLength, name, attributes (its block must follow).
     RawArchive& Entry(std::string_view name, uint32_t attributes);
-    RawArchive& Dir(std::string_view name, uint32_t attributes = 1) { return Entry(name, attributes); }
+    RawArchive& Dir(std::string_view name, uint32_t attributes = orvobf::format::kAttrDir) {
+        return Entry(name, attributes);
+    }
+    // `levels` directories named `name`, each the only entry of the one
+    // above; the innermost block must follow.
+    RawArchive& Nested(uint32_t levels, std::string_view name) {
+        for (uint32_t i = 0; i < levels; ++i) Block(1).Dir(name);
+        return *this;
+    }
     // A file entry with its record.
     RawArchive& File(std::string_view name, uint32_t size, uint32_t offset, uint32_t packed = 0,
-                     uint32_t attributes = 2);
+                     uint32_t attributes = orvobf::format::kAttrFile);
     // Overwrites 4 bytes at `at` (for offsets known only later).
     RawArchive& PatchU32(size_t at, uint32_t value);
+    // The header's dataBase: the end of what is written so far.
+    RawArchive& DataBaseHere() { return PatchU32(orvobf::format::kDataBaseAt, static_cast<uint32_t>(size())); }
 
     size_t size() const { return bytes_.size(); }
     const std::string& bytes() const { return bytes_; }
@@ -62,9 +71,6 @@ private:
 // Why a name cannot stand in an archive, or empty when it can: the reader
 // must be able to look it up and an extractor must be able to create it.
 std::string CheckName(std::string_view name);
-
-// Reader's name order: bytes compared unsigned after folding A-Z to a-z.
-int CompareNames(std::string_view a, std::string_view b);
 
 // How a file's bytes go into the archive: as they are, as a packed image,
 // or packed only when the image is smaller than the bytes themselves.

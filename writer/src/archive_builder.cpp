@@ -10,7 +10,9 @@
 #include <system_error>
 
 #include "ArchiveWriter.h"
-#include "image_writer.h"
+#include "ImageWriter.h"
+#include "PackedStream.h"
+#include "orvobf/archive_format.h"
 #include "orvobf/name_rules.h"
 #include "output_file.h"
 #include "platform.h"
@@ -34,6 +36,8 @@ struct ArchiveBuilder::Node {
 namespace {
 using Node = ArchiveBuilder::Node;
 namespace fs = std::filesystem;
+namespace fmt = orvobf::format;
+using fmt::CompareNames;
 
 constexpr uint64_t kMaxU32 = std::numeric_limits<uint32_t>::max();
 // FileSize and FileTell report sizes as signed 32-bit numbers.
@@ -51,17 +55,9 @@ Node* FindChild(Node* dir, std::string_view name) {
     return nullptr;
 }
 
-std::vector<std::string_view> Components(std::string_view path) {
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
+// The builder's paths use '/' alone: a '\\' stays inside its name, where
+// the name rules refuse it, so no name of a disk folder is split.
+constexpr bool IsBuilderSeparator(char c) { return c == '/'; }
 
 void SortTree(Node* dir) {
     std::sort(dir->children.begin(), dir->children.end(),
@@ -71,10 +67,10 @@ void SortTree(Node* dir) {
 }
 
 uint64_t BlockBytes(const Node* dir) {
-    uint64_t bytes = 4;
+    uint64_t bytes = 4;  // the entry count
     for (const auto& child : dir->children) {
-        bytes += 4 + child->name.size() + 4;
-        bytes += child->isDir ? BlockBytes(child.get()) : 12;
+        bytes += fmt::kEntryFixedSize + child->name.size();
+        bytes += child->isDir ? BlockBytes(child.get()) : fmt::kRecordSize;
     }
     return bytes;
 }
@@ -163,11 +159,14 @@ bool WritePacked(const Node* file, DataSink& sink, uint64_t* length, std::string
     const std::string shown =
         file->diskPath.empty() ? "'" + orvobf::PrintableName(file->name) + "'" : ShownPath(file->diskPath);
     ImageResult image;
-    if (!WritePackedImage(sink.out, sink.dataBase + sink.next, source, sink.buffer, &image, error)) {
-        if (image.outputErrno) return Fail(error, WriteFailure(sink.archive, image.outputErrno));
-        if (readErrno) return Fail(error, "cannot read " + shown + ": " + std::strerror(readErrno));
-        if (error) *error = shown + ": " + *error;
-        return false;
+    if (!WritePackedImage(sink.out, sink.dataBase + sink.next, source, sink.buffer, &image)) {
+        switch (image.fault) {
+        case ImageFault::Output: return Fail(error, WriteFailure(sink.archive, image.outputErrno));
+        case ImageFault::SourceRead:
+            return Fail(error, readErrno ? "cannot read " + shown + ": " + std::strerror(readErrno) : shown + ": read error");
+        case ImageFault::TooLarge: return Fail(error, shown + ": larger than 2 GiB - 1 bytes, too large to pack");
+        default: return Fail(error, shown + ": packer: " + PackedResultText(image.packerResult));
+        }
     }
     if (image.total != file->size) return Fail(error, shown + " changed size while the archive was written");
     *length = image.imageSize;
@@ -236,7 +235,7 @@ std::string Quoted(std::string_view archivePath) { return "'" + orvobf::Printabl
 // directories, and checks every name. Returns the parent, or null with
 // *why telling what is wrong.
 Node* ParentFor(Node* root, std::string_view archivePath, std::string& leaf, std::string* why) {
-    const auto parts = Components(archivePath);
+    const auto parts = fmt::PathComponents(archivePath, IsBuilderSeparator);
     if (parts.empty()) {
         *why = "empty archive path";
         return nullptr;
@@ -388,7 +387,7 @@ bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
     if (error) error->clear();
     SortTree(root_.get());
     const uint64_t dirBytes = BlockBytes(root_.get());
-    const uint64_t dataBase = 32 + dirBytes;
+    const uint64_t dataBase = fmt::kHeaderSize + dirBytes;
     if (dataBase > kMaxU32) return Fail(error, "directory too large for the format's 32-bit fields");
     if (!CheckSizes(root_.get(), error)) return false;
 
@@ -400,7 +399,7 @@ bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
     if (bfplat::StreamSeek(sink.out, static_cast<int64_t>(dataBase), SEEK_SET) != 0) return sink.WriteFailed(error);
     if (!WriteData(root_.get(), sink, error)) return false;
     RawArchive head;
-    head.Header(DirCount(), FileCount(), 32, static_cast<uint32_t>(dataBase));
+    head.Header(DirCount(), FileCount(), fmt::kHeaderSize, static_cast<uint32_t>(dataBase));
     EmitBlock(root_.get(), head);
     if (bfplat::StreamSeek(sink.out, 0, SEEK_SET) != 0 ||
         std::fwrite(head.bytes().data(), 1, head.size(), sink.out) != head.size())

@@ -1,4 +1,6 @@
-#include "image_writer.h"
+// The packed stream's sink on a stdio stream, and the one loop that feeds
+// it whole chunks.
+#include "ImageWriter.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -43,28 +45,31 @@ struct Sink {
     }
 };
 
-bool Fail(std::string* error, const std::string& message) {
-    if (error) *error = message;
-    return false;
-}
-
 }  // namespace
 
 bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& source,
-                      std::vector<unsigned char>& chunk, ImageResult* result, std::string* error) {
+                      std::vector<unsigned char>& chunk, ImageResult* result) {
     *result = ImageResult{};
     Sink sink{out, imageStart};
+    const auto fail = [&](ImageFault fault) {
+        result->fault = fault;
+        return false;
+    };
     // The output's own failures are told apart, so they are reported as the
-    // archive's and not as the source file's.
+    // output's and not as the source's.
     const auto outputFailed = [&](int errorNumber) {
         result->outputErrno = errorNumber;
-        return Fail(error, "write error");
+        return fail(ImageFault::Output);
+    };
+    const auto packerFailed = [&](int32_t rc) {
+        result->packerResult = rc;
+        return fail(ImageFault::Packer);
     };
     PackedStream stream;
     int32_t rc = stream.Init(PACKED_STREAM_VERSION);
     if (rc == 0) rc = stream.SetCallbacks(&Sink::Provide, &Sink::Rewind, kBufferSize, &sink);
     if (rc == 0) rc = stream.Begin(PS_MODE_WRITE);
-    if (rc < 0) return Fail(error, std::string("packer: ") + PackedResultText(rc));
+    if (rc < 0) return packerFailed(rc);
 
     uint64_t taken = 0;
     for (;;) {
@@ -74,7 +79,7 @@ bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& s
             const size_t n = source(chunk.data() + got, chunk.size() - got);
             if (n == SIZE_MAX) {
                 stream.End();
-                return Fail(error, "read error");
+                return fail(ImageFault::SourceRead);
             }
             if (n == 0) break;
             got += n;
@@ -83,18 +88,18 @@ bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& s
         taken += got;
         if (taken > static_cast<uint64_t>(INT32_MAX)) {
             stream.End();
-            return Fail(error, "larger than 2 GiB - 1 bytes, too large to pack");
+            return fail(ImageFault::TooLarge);
         }
         rc = stream.Write(chunk.data(), static_cast<int32_t>(got));
         if (rc < 0 || sink.failed) {
             stream.End();
-            return sink.failed ? outputFailed(sink.failedErrno) : Fail(error, std::string("packer: ") + PackedResultText(rc));
+            return sink.failed ? outputFailed(sink.failedErrno) : packerFailed(rc);
         }
         if (got < chunk.size()) break;
     }
     const int32_t size = stream.End();
     if (sink.failed) return outputFailed(sink.failedErrno);
-    if (size < 0) return Fail(error, std::string("packer: ") + PackedResultText(size));
+    if (size < 0) return packerFailed(size);
     // End leaves the output after the header word. Its result is the
     // image's size for a packing writer (0 when it never got a byte: the
     // 4-byte empty image) and the total for a storing one (under 17 bytes).

@@ -4,9 +4,12 @@
 #include "ArchiveWriter.h"
 
 namespace bfw {
+namespace fmt = orvobf::format;
 
 RawArchive& RawArchive::U32(uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) bytes_.push_back(static_cast<char>(value >> shift));
+    unsigned char bytes[4];
+    fmt::StoreU32(bytes, value);
+    bytes_.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
     return *this;
 }
 
@@ -17,8 +20,8 @@ RawArchive& RawArchive::Bytes(std::string_view bytes) {
 
 RawArchive& RawArchive::Header(uint32_t dirCount, uint32_t fileCount, uint32_t dirOffset,
                                uint32_t dataBase, std::string_view signature) {
-    std::string sig(signature.substr(0, 16));
-    sig.resize(16, '\0');
+    std::string sig(signature.substr(0, fmt::kSignatureSize));
+    sig.resize(fmt::kSignatureSize, '\0');
     return Bytes(sig).U32(dirCount).U32(fileCount).U32(dirOffset).U32(dataBase);
 }
 
@@ -33,9 +36,11 @@ RawArchive& RawArchive::File(std::string_view name, uint32_t size, uint32_t offs
     return Entry(name, attributes).U32(size).U32(packed).U32(offset);
 }
 
+// Bytes past the end are not made: a patch never grows the archive.
 RawArchive& RawArchive::PatchU32(size_t at, uint32_t value) {
-    for (int i = 0; i < 4 && at + i < bytes_.size(); ++i)
-        bytes_[at + i] = static_cast<char>(value >> (8 * i));
+    unsigned char bytes[4];
+    fmt::StoreU32(bytes, value);
+    for (size_t i = 0; i < sizeof bytes && at + i < bytes_.size(); ++i) bytes_[at + i] = static_cast<char>(bytes[i]);
     return *this;
 }
 

@@ -7,14 +7,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace orvobf::format {
 
 // The 16 signature bytes: format name, " - ", format version, 0x1A.
 inline constexpr std::string_view kSignature{"OrvoBF - 2.02.0\x1A", 16};
-inline constexpr std::string_view kFormatName = kSignature.substr(0, 6);
-inline constexpr std::string_view kFormatVersion = kSignature.substr(9, 6);
 inline constexpr std::size_t kSignatureSize = 16;
+inline constexpr std::size_t kFormatVersionAt = 9;
+inline constexpr std::string_view kFormatName = kSignature.substr(0, 6);
+inline constexpr std::string_view kFormatVersion = kSignature.substr(kFormatVersionAt, 6);
 inline constexpr unsigned char kSignatureEnd = 0x1A;
 
 // Header: signature, then four little-endian 32-bit fields.
@@ -26,6 +28,9 @@ inline constexpr std::size_t kDataBaseAt = 28;
 
 // A file record: size, packed, offset.
 inline constexpr std::size_t kRecordSize = 12;
+inline constexpr std::size_t kRecordSizeAt = 0;
+inline constexpr std::size_t kRecordPackedAt = 4;
+inline constexpr std::size_t kRecordOffsetAt = 8;
 // The fixed part of an entry: name length before the name, attributes after.
 inline constexpr std::size_t kEntryFixedSize = 8;
 
@@ -49,6 +54,28 @@ inline void StoreU32(unsigned char* p, uint32_t value) {
 
 // Paths inside an archive use the backslash and the slash alike.
 inline constexpr bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+// A ':' as second byte ("C:x"): the lookup of FileOpen drops it.
+inline constexpr bool HasDrivePrefix(std::string_view path) { return path.size() >= 2 && path[1] == ':'; }
+// A name that a lookup takes as it is: no separator, no drive prefix.
+inline constexpr bool IsBareName(std::string_view name) {
+    for (char c : name)
+        if (IsPathSeparator(c)) return false;
+    return !HasDrivePrefix(name);
+}
+
+// The non-empty components of `path`, split at every byte `isSeparator`
+// accepts.
+inline std::vector<std::string_view> PathComponents(std::string_view path,
+                                                    bool (*isSeparator)(char) = IsPathSeparator) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (std::size_t at = 0; at <= path.size(); ++at) {
+        if (at < path.size() && !isSeparator(path[at])) continue;
+        if (at > start) parts.push_back(path.substr(start, at - start));
+        start = at + 1;
+    }
+    return parts;
+}
 
 // The name order: bytes compared unsigned after A-Z are mapped onto a-z; a
 // proper prefix sorts first. "a" equals "A"; '_' sorts before every letter.
