@@ -13,7 +13,7 @@
 #include "tool_util.h"
 
 namespace {
-constexpr const char* kSynopsis = "IN OUT";
+constexpr const char* kSynopsis = "[--level L] IN OUT";
 
 // The stream's medium: the output file, written from one buffer.
 struct ImageSink {
@@ -56,11 +56,21 @@ int Fail(const char* path, const std::string& what, FILE* in, FILE* out, const c
 }
 
 int RunPack(int argc, char** argv) {
-    static const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
-    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
+    static const option options[] = {
+        {"help", no_argument, nullptr, 'h'}, {"level", required_argument, nullptr, 'l'}, {nullptr, 0, nullptr, 0}};
+    PackLevel level = PACKED_LEVEL_CLASSIC;
+    for (int c; (c = getopt_long(argc, argv, "hl:", options, nullptr)) != -1;) {
+        if (c == 'l') {
+            if (ParsePackLevel(optarg, &level)) continue;
+            std::fprintf(stderr, "bigfile pack: unknown level '%s' (classic, fast or best)\n",
+                         orvobf::PrintableName(optarg).c_str());
+            return 2;
+        }
         if (c == 'h') {
             tool::PrintCommandUsage("pack", kSynopsis, stdout);
-            std::printf("Packs the file IN into the packed image OUT (files under 17 bytes are stored).\n");
+            std::printf("Packs the file IN into the packed image OUT (files under 17 bytes are stored).\n"
+                        "  -l, --level LEVEL  classic (the default, the system's own bytes), fast,\n"
+                        "                     or best (smallest); every level unpacks the same way\n");
             return 0;
         }
         tool::PrintCommandUsage("pack", kSynopsis, stderr);
@@ -79,6 +89,7 @@ int RunPack(int argc, char** argv) {
     if (!sink.out) return Fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), in, nullptr, nullptr);
     PackedStream ps;
     int32_t rc = ps.Init(PACKED_STREAM_VERSION);
+    if (rc == 0) rc = ps.SetLevel(level);
     if (rc == 0) rc = ps.SetCallbacks(ImageSink::Provide, ImageSink::Rewind, 16384, &sink);
     if (rc == 0) rc = ps.Begin(PS_MODE_WRITE);
     if (rc < 0) return Fail(outPath, PackedResultText(rc), in, sink.out, outPath);

@@ -51,7 +51,8 @@ bool Fail(std::string* error, const std::string& message) {
 }  // namespace
 
 bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& source,
-                      std::vector<unsigned char>& chunk, ImageResult* result, std::string* error) {
+                      std::vector<unsigned char>& chunk, ImageResult* result, std::string* error,
+                      PackLevel level) {
     *result = ImageResult{};
     Sink sink{out, imageStart};
     // The output's own failures are told apart, so they are reported as the
@@ -62,6 +63,7 @@ bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& s
     };
     PackedStream stream;
     int32_t rc = stream.Init(PACKED_STREAM_VERSION);
+    if (rc == 0) rc = stream.SetLevel(level);
     if (rc == 0) rc = stream.SetCallbacks(&Sink::Provide, &Sink::Rewind, kBufferSize, &sink);
     if (rc == 0) rc = stream.Begin(PS_MODE_WRITE);
     if (rc < 0) return Fail(error, std::string("packer: ") + PackedResultText(rc));

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "PackedStream.h"
+
 namespace bfw {
 
 // Fills the buffer with up to `capacity` bytes of the source; 0 ends it.
@@ -25,7 +27,8 @@ struct ImageResult {
 // leaves the output just after it. `chunk` is the caller's scratch space
 // (kept from file to file); the source is read in pieces of its size.
 bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& source,
-                      std::vector<unsigned char>& chunk, ImageResult* result, std::string* error);
+                      std::vector<unsigned char>& chunk, ImageResult* result, std::string* error,
+                      PackLevel level = PACKED_LEVEL_CLASSIC);
 
 }  // namespace bfw
 
