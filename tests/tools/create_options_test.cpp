@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "run_on_terminal.h"
 #include "run_tool.h"
 #include "temp_dir.h"
 
@@ -93,4 +94,29 @@ TEST(CreateOptions, StorePatternsKeepMatchingFilesStored) {
     for (const char* name : {"f9.txt", "f10.txt"})
         EXPECT_NE(line(name).find(" packed "), std::string::npos) << line(name);
     EXPECT_EQ(Tool("test " + archive).status, 0);
+}
+
+TEST(CreateOptions, ProgressLineOnATerminalOnly) {
+    TempDir dir;
+    const fs::path tree = dir.File("tree");
+    MakeTree(tree);
+    const std::string archive = dir.File("p.bf"), image = dir.File("p.img");
+    const std::string clear = "\r" + std::string(79, ' ') + "\r";
+    const TerminalRun created = RunOnTerminal(std::string(BIGFILE_TOOL) + " create --pack " + archive + " " + tree.string());
+    EXPECT_EQ(created.status, 0);
+    // The line is drawn, then cleared before the summary.
+    EXPECT_NE(created.out.find("/17 files  "), std::string::npos) << created.out;
+    EXPECT_NE(created.out.find(" MiB/s"), std::string::npos) << created.out;
+    EXPECT_NE(created.out.find(clear + archive + ": 17 files in 3 directories"), std::string::npos) << created.out;
+    const TerminalRun quiet = RunOnTerminal(std::string(BIGFILE_TOOL) + " create -q --pack " + archive + " " + tree.string());
+    EXPECT_EQ(quiet.out.find(archive + ": "), std::string::npos) << quiet.out;
+    const TerminalRun packed = RunOnTerminal(std::string(BIGFILE_TOOL) + " pack " + (tree / "data" / "f11.txt").string() + " " + image);
+    EXPECT_NE(packed.out.find(" of 128.0 KiB"), std::string::npos) << packed.out;
+    EXPECT_NE(packed.out.find(clear), std::string::npos) << packed.out;
+    const TerminalRun unpacked = RunOnTerminal(std::string(BIGFILE_TOOL) + " unpack " + image + " " + dir.File("p.out"));
+    EXPECT_NE(unpacked.out.find("128.0 KiB of 128.0 KiB"), std::string::npos) << unpacked.out;
+    // Not a terminal: nothing but the summary.
+    const SplitOutcome piped = ToolSplit("create --pack " + dir.File("q.bf") + " " + tree.string());
+    EXPECT_EQ(piped.err, "");
+    EXPECT_EQ(piped.out, dir.File("q.bf") + ": 17 files in 3 directories\n");
 }

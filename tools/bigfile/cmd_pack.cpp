@@ -4,12 +4,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "PackedStream.h"
 #include "commands.h"
 #include "orvobf/name_rules.h"
+#include "progress_line.h"
 #include "tool_util.h"
 
 namespace {
@@ -94,6 +96,10 @@ int RunPack(int argc, char** argv) {
     if (rc == 0) rc = ps.Begin(PS_MODE_WRITE);
     if (rc < 0) return Fail(outPath, PackedResultText(rc), in, sink.out, outPath);
     std::vector<unsigned char> chunk(1 << 20);
+    std::error_code sizeError;
+    const uint64_t inSize = std::filesystem::file_size(inPath, sizeError);
+    uint64_t done = 0;
+    tool::ProgressLine progress;
     for (;;) {
         // Fill the chunk as far as the file goes, so that only a file under
         // 17 bytes makes a stored image.
@@ -104,12 +110,15 @@ int RunPack(int argc, char** argv) {
             got += n;
         }
         if (std::ferror(in))
-            return Fail(inPath, tool::WithReason("read error", tool::SystemReason(inPath)), in, sink.out, outPath);
+            return progress.Clear(), Fail(inPath, tool::WithReason("read error", tool::SystemReason(inPath)), in, sink.out, outPath);
         if (got == 0) break;
         rc = ps.Write(chunk.data(), static_cast<int32_t>(got));
-        if (rc == PSE_NOT_WRITABLE) return Fail(inPath, "too large for an image (2 GiB at most)", in, sink.out, outPath);
-        if (rc < 0 || sink.failed) return Fail(outPath, sink.Why(rc), in, sink.out, outPath);
+        if (rc == PSE_NOT_WRITABLE) return progress.Clear(), Fail(inPath, "too large for an image (2 GiB at most)", in, sink.out, outPath);
+        if (rc < 0 || sink.failed) return progress.Clear(), Fail(outPath, sink.Why(rc), in, sink.out, outPath);
+        done += got;
+        progress.Update(0, 0, done, sizeError ? done : inSize);
     }
+    progress.Clear();
     rc = ps.End();
     if (rc < 0 || sink.failed) return Fail(outPath, sink.Why(rc), in, sink.out, outPath);
     std::fclose(in);

@@ -10,6 +10,7 @@
 #include "PackedStream.h"
 #include "commands.h"
 #include "orvobf/name_rules.h"
+#include "progress_line.h"
 #include "tool_util.h"
 
 namespace {
@@ -90,14 +91,17 @@ int RunUnpack(int argc, char** argv) {
     FILE* out = std::fopen(outPath, "wb");
     if (!out) return Fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), source.in, nullptr, nullptr);
     std::vector<unsigned char> chunk(1 << 20);
+    tool::ProgressLine progress;
     for (int32_t left = total; left > 0;) {
         const int32_t n = left < static_cast<int32_t>(chunk.size()) ? left : static_cast<int32_t>(chunk.size());
         rc = ps.Read(chunk.data(), n);
-        if (rc < 0) return Fail(inPath, source.Why(rc, inPath), source.in, out, outPath);
+        if (rc < 0) return progress.Clear(), Fail(inPath, source.Why(rc, inPath), source.in, out, outPath);
         if (std::fwrite(chunk.data(), 1, static_cast<size_t>(n), out) != static_cast<size_t>(n))
-            return Fail(outPath, tool::WithReason("write error", std::strerror(errno)), source.in, out, outPath);
+            return progress.Clear(), Fail(outPath, tool::WithReason("write error", std::strerror(errno)), source.in, out, outPath);
         left -= n;
+        progress.Update(0, 0, static_cast<uint64_t>(total - left), static_cast<uint64_t>(total));
     }
+    progress.Clear();
     ps.End();
     std::fclose(source.in);
     if (std::fclose(out) != 0) {
