@@ -53,5 +53,5 @@ TEST(PackedTool, PackUnpackAndTheirErrors) {
     EXPECT_EQ(Tool("pack " + in).status, 2);
     run = Tool("pack --help");
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("Usage: bigfile pack IN OUT"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Usage: bigfile pack [--level L] IN OUT"), std::string::npos) << run.out;
 }

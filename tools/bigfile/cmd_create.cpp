@@ -1,17 +1,24 @@
 // bigfile create ARCHIVE DIR: an archive of a disk folder's tree.
+#include <fnmatch.h>
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "ArchiveWriter.h"
 #include "commands.h"
 #include "orvobf/name_rules.h"
+#include "progress_line.h"
 #include "tool_util.h"
 
 namespace {
-constexpr const char* kSynopsis = "[--pack | --pack-if-smaller] [--strict-names] ARCHIVE DIR";
+constexpr const char* kSynopsis =
+    "[--pack | --pack-if-smaller] [--level L] [-j N] [--store PAT]... [--strict-names] [-q] ARCHIVE DIR";
 
 // A message of several lines, each with the command's prefix.
 void PrintLines(std::string_view text) {
@@ -44,17 +51,44 @@ int RunCreate(int argc, char** argv) {
                                      {"pack", no_argument, nullptr, 'p'},
                                      {"pack-if-smaller", no_argument, nullptr, 's'},
                                      {"strict-names", no_argument, nullptr, 'n'},
+                                     {"level", required_argument, nullptr, 'l'},
+                                     {"jobs", required_argument, nullptr, 'j'},
+                                     {"store", required_argument, nullptr, 'S'},
+                                     {"quiet", no_argument, nullptr, 'q'},
                                      {nullptr, 0, nullptr, 0}};
     bfw::Packing packing = bfw::Packing::Store;
-    bool strict = false;
-    for (int c; (c = getopt_long(argc, argv, "hpsn", options, nullptr)) != -1;) {
+    PackLevel level = PACKED_LEVEL_CLASSIC;
+    unsigned jobs = 0;
+    std::vector<std::string> stored;
+    bool strict = false, quiet = false;
+    for (int c; (c = getopt_long(argc, argv, "hpsnl:j:S:q", options, nullptr)) != -1;) {
         if (c == 'p' || c == 's') {
             packing = c == 'p' ? bfw::Packing::Pack : bfw::Packing::PackIfSmaller;
             continue;
         }
-        if (c == 'n') {
-            strict = true;
+        if (c == 'n' || c == 'q') {
+            (c == 'n' ? strict : quiet) = true;
             continue;
+        }
+        if (c == 'S') {
+            stored.emplace_back(optarg);
+            continue;
+        }
+        if (c == 'l') {
+            if (ParsePackLevel(optarg, &level)) continue;
+            std::fprintf(stderr, "bigfile create: unknown level '%s' (classic, fast or best)\n",
+                         orvobf::PrintableName(optarg).c_str());
+            return 2;
+        }
+        if (c == 'j') {
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(optarg, &end, 10);
+            if (*optarg >= '1' && *optarg <= '9' && *end == '\0' && n <= 256) {
+                jobs = static_cast<unsigned>(n);
+                continue;
+            }
+            std::fprintf(stderr, "bigfile create: -j wants a number of threads from 1 to 256\n");
+            return 2;
         }
         if (c == 'h') {
             tool::PrintCommandUsage("create", kSynopsis, stdout);
@@ -69,8 +103,19 @@ int RunCreate(int argc, char** argv) {
                 "with its path inside the archive.\n"
                 "  -p, --pack             pack every file\n"
                 "  -s, --pack-if-smaller  pack a file only where its image is smaller\n"
+                "  -l, --level LEVEL      how hard to pack: classic (the default, the\n"
+                "                         system's own bytes), fast, or best (smallest)\n"
+                "  -j, --jobs N           pack on N threads (default: one per core); the\n"
+                "                         archive is the same for every N. Images made\n"
+                "                         ahead of their turn take at most %llu MiB\n"
+                "      --store PATTERN    store the files whose path inside the archive\n"
+                "                         matches the shell pattern, whatever the packing\n"
+                "                         ('*' matches '/' too; may be given again)\n"
                 "  -n, --strict-names     refuse names an extraction on Windows refuses\n"
-                "                         (nothing is written, exit status 1)\n");
+                "                         (nothing is written, exit status 1)\n"
+                "  -q, --quiet            no summary line\n"
+                "On a terminal, a progress line is drawn on standard error.\n",
+                static_cast<unsigned long long>(bfw::ArchiveBuilder::kDefaultPackMemory >> 20));
             return 0;
         }
         tool::PrintCommandUsage("create", kSynopsis, stderr);
@@ -83,6 +128,18 @@ int RunCreate(int argc, char** argv) {
     const std::string archive = argv[optind], folder = argv[optind + 1];
     bfw::ArchiveBuilder builder;
     builder.SetDefaultPacking(packing);
+    builder.SetPackLevel(level);
+    builder.SetPackThreads(jobs ? jobs : std::max(1u, std::thread::hardware_concurrency()));
+    if (!stored.empty())
+        builder.SetStoreFilter([&stored](const std::string& path) {
+            for (const std::string& pattern : stored)
+                if (fnmatch(pattern.c_str(), path.c_str(), 0) == 0) return true;
+            return false;
+        });
+    tool::ProgressLine progress;
+    builder.SetProgress([&progress](const bfw::ArchiveBuilder::Progress& p) {
+        progress.Update(p.filesDone, p.filesTotal, p.bytesDone, p.bytesTotal);
+    });
     std::string error;
     if (!builder.AddFolder("", folder, &error)) {
         PrintLines(error);
@@ -94,11 +151,14 @@ int RunCreate(int argc, char** argv) {
                      refused, refused == 1 ? "" : "s");
         return 1;
     }
-    if (!builder.Write(archive, &error)) {
+    const bool written = builder.Write(archive, &error);
+    progress.Clear();
+    if (!written) {
         PrintLines(error);
         return 1;
     }
-    std::printf("%s: %u files in %u directories\n", archive.c_str(), builder.FileCount(),
+    if (!quiet)
+        std::printf("%s: %u files in %u directories\n", archive.c_str(), builder.FileCount(),
                 builder.DirCount());
     return 0;
 }

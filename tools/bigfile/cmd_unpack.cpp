@@ -10,6 +10,7 @@
 #include "PackedStream.h"
 #include "commands.h"
 #include "orvobf/name_rules.h"
+#include "progress_line.h"
 #include "tool_util.h"
 
 namespace {
@@ -65,14 +66,17 @@ int RunUnpack(int argc, char** argv) {
     FILE* out = std::fopen(outPath, "wb");
     if (!out) return fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), source.in, nullptr);
     std::vector<unsigned char> chunk(1 << 20);
+    tool::ProgressLine progress;
     for (int32_t left = total; left > 0;) {
         const int32_t n = left < static_cast<int32_t>(chunk.size()) ? left : static_cast<int32_t>(chunk.size());
         rc = ps.Read(chunk.data(), n);
-        if (rc < 0) return fail(inPath, source.Why(rc, inPath), source.in, out);
+        if (rc < 0) return progress.Clear(), fail(inPath, source.Why(rc, inPath), source.in, out);
         if (std::fwrite(chunk.data(), 1, static_cast<size_t>(n), out) != static_cast<size_t>(n))
-            return fail(outPath, tool::WithReason("write error", std::strerror(errno)), source.in, out);
+            return progress.Clear(), fail(outPath, tool::WithReason("write error", std::strerror(errno)), source.in, out);
         left -= n;
+        progress.Update(0, 0, static_cast<uint64_t>(total - left), static_cast<uint64_t>(total));
     }
+    progress.Clear();
     ps.End();
     return tool::FinishFileToFile("unpack", source.in, out, outPath);
 }

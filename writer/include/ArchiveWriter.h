@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "PackedStream.h"
 #include "orvobf/archive_format.h"
 #include "orvobf/name_rules.h"
 
@@ -104,6 +105,28 @@ public:
     bool AddFolder(std::string_view archivePath, const std::string& diskFolder,
                    std::string* error);
 
+    // The packer's level for the files packed at Write; classic at first,
+    // the level whose images are the system's own bytes.
+    void SetPackLevel(PackLevel level);
+    // Threads that pack files at Write: 0 for one per core, 1 to pack each
+    // in turn on the calling thread. Every count writes the same bytes.
+    void SetPackThreads(unsigned threads);
+    // Packed images made ahead of their turn are held in memory: never more
+    // than this many bytes of them (counting each at its worst-case size).
+    // A file whose image could exceed it alone is packed in its turn,
+    // straight into the archive.
+    void SetPackMemory(uint64_t bytes);
+    static constexpr uint64_t kDefaultPackMemory = uint64_t{64} << 20;
+    // Files whose path inside the archive passes the test are stored at
+    // Write, whatever packing they were added with.
+    void SetStoreFilter(std::function<bool(const std::string& archivePath)> store);
+    // Called on the calling thread after each file's data was written.
+    struct Progress {
+        uint64_t filesDone, filesTotal;
+        uint64_t bytesDone, bytesTotal;  // the files' own sizes
+    };
+    void SetProgress(std::function<void(const Progress&)> progress);
+
     uint32_t FileCount() const;
     uint32_t DirCount() const;
 
@@ -123,6 +146,11 @@ public:
 private:
     std::unique_ptr<Node> root_;
     Packing defaultPacking_ = Packing::Store;
+    PackLevel level_ = PACKED_LEVEL_CLASSIC;
+    unsigned threads_ = 1;
+    uint64_t packMemory_ = kDefaultPackMemory;
+    std::function<bool(const std::string&)> store_;
+    std::function<void(const Progress&)> progress_;
 };
 
 }  // namespace bfw

@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+#include "PackedStream.h"
+
 namespace bfw {
 
 // Fills the buffer with up to `capacity` bytes of the source; 0 ends it.
@@ -37,7 +39,8 @@ struct ImageResult {
 // (kept from image to image); the source is read in pieces of its size.
 // False with result->fault set when the image could not be written.
 bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& source,
-                      std::vector<unsigned char>& chunk, ImageResult* result);
+                      std::vector<unsigned char>& chunk, ImageResult* result,
+                      PackLevel level = PACKED_LEVEL_CLASSIC);
 
 }  // namespace bfw
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <thread>
 
 #include "ArchiveWriter.h"
 #include "ImageWriter.h"
@@ -15,6 +16,7 @@
 #include "orvobf/archive_format.h"
 #include "orvobf/name_rules.h"
 #include "output_file.h"
+#include "parallel_packer.h"
 #include "platform.h"
 #include "source_file.h"
 
@@ -109,6 +111,11 @@ struct DataSink {
     uint64_t next = 0;
     const std::string& archive;  // names the archive in messages
     std::vector<unsigned char> buffer = std::vector<unsigned char>(kCopyChunk);  // copies and packing
+    PackLevel level = PACKED_LEVEL_CLASSIC;
+    ParallelPacker* packer = nullptr;  // packs ahead the files within its bound
+    uint64_t packBound = 0;
+    ArchiveBuilder::Progress progress{};
+    const std::function<void(const ArchiveBuilder::Progress&)>* report = nullptr;
 
     bool WriteFailed(std::string* error) const { return Fail(error, WriteFailure(archive, errno)); }
 };
@@ -139,8 +146,30 @@ bool WriteStored(const Node* file, DataSink& sink, std::string* error) {
     return true;
 }
 
+bool PackedAhead(const Node* file, const DataSink& sink) {
+    return sink.packer && ImageReservation(file->size) <= sink.packBound;
+}
+
+std::string Label(const Node* file) {
+    return file->diskPath.empty() ? "'" + orvobf::PrintableName(file->name) + "'" : ShownPath(file->diskPath);
+}
+
+// Writes the image the packer made ahead, unless it is no saving on a file
+// that may be stored (*length tells then).
+bool WriteMadeImage(const Node* file, DataSink& sink, uint64_t* length, std::string* error) {
+    return sink.packer->Take([&](const PackedImage& image) {
+        if (!image.ok) return Fail(error, image.error);
+        *length = image.bytes.size();
+        if (file->packing == Packing::PackIfSmaller && *length >= file->size) return true;
+        if (std::fwrite(image.bytes.data(), 1, image.bytes.size(), sink.out) != image.bytes.size())
+            return sink.WriteFailed(error);
+        return true;
+    });
+}
+
 // Packs one file at the output's position; *length gets the image's length.
 bool WritePacked(const Node* file, DataSink& sink, uint64_t* length, std::string* error) {
+    if (PackedAhead(file, sink)) return WriteMadeImage(file, sink, length, error);
     SourceFile in;
     if (!file->diskPath.empty() && !in.Open(file->diskPath, file->stamp, error)) return false;
     size_t memoryTaken = 0;
@@ -156,10 +185,9 @@ bool WritePacked(const Node* file, DataSink& sink, uint64_t* length, std::string
         if (n == SIZE_MAX) readErrno = errno;
         return n;
     };
-    const std::string shown =
-        file->diskPath.empty() ? "'" + orvobf::PrintableName(file->name) + "'" : ShownPath(file->diskPath);
+    const std::string shown = Label(file);
     ImageResult image;
-    if (!WritePackedImage(sink.out, sink.dataBase + sink.next, source, sink.buffer, &image)) {
+    if (!WritePackedImage(sink.out, sink.dataBase + sink.next, source, sink.buffer, &image, sink.level)) {
         switch (image.fault) {
         case ImageFault::Output: return Fail(error, WriteFailure(sink.archive, image.outputErrno));
         case ImageFault::SourceRead:
@@ -204,8 +232,42 @@ bool WriteData(Node* dir, DataSink& sink, std::string* error) {
             }
         }
         sink.next += length;
+        ++sink.progress.filesDone;
+        sink.progress.bytesDone += child->size;
+        if (sink.report && *sink.report) (*sink.report)(sink.progress);
     }
     return true;
+}
+
+// The files to pack ahead, in the order WriteData meets them; also counts
+// what the progress reports are out of.
+void PlanData(const Node* dir, uint64_t bound, std::vector<PackTask>& tasks,
+              ArchiveBuilder::Progress& total) {
+    for (const auto& child : dir->children) {
+        if (child->isDir) {
+            PlanData(child.get(), bound, tasks, total);
+            continue;
+        }
+        ++total.filesTotal;
+        total.bytesTotal += child->size;
+        if (child->packing == Packing::Store || ImageReservation(child->size) > bound) continue;
+        PackTask task;
+        if (child->diskPath.empty()) task.contents = &child->contents;
+        task.diskPath = child->diskPath;
+        task.stamp = child->stamp;
+        task.size = child->size;
+        task.label = Label(child.get());
+        tasks.push_back(std::move(task));
+    }
+}
+
+// Files the filter names are stored whatever their packing.
+void ApplyStoreFilter(Node* dir, const std::string& prefix, const std::function<bool(const std::string&)>& store) {
+    for (auto& child : dir->children) {
+        const std::string path = prefix + child->name;
+        if (child->isDir) ApplyStoreFilter(child.get(), path + "/", store);
+        else if (store(path)) child->packing = Packing::Store;
+    }
 }
 
 uint32_t Count(const Node* dir, bool dirs) {
@@ -350,6 +412,12 @@ bool ArchiveBuilder::AddDirectory(std::string_view archivePath, std::string* err
     return AddNode(root_.get(), archivePath, std::move(node), Quoted(archivePath), error);
 }
 
+void ArchiveBuilder::SetPackLevel(PackLevel level) { level_ = level; }
+void ArchiveBuilder::SetPackThreads(unsigned threads) { threads_ = threads; }
+void ArchiveBuilder::SetPackMemory(uint64_t bytes) { packMemory_ = bytes; }
+void ArchiveBuilder::SetStoreFilter(std::function<bool(const std::string&)> store) { store_ = std::move(store); }
+void ArchiveBuilder::SetProgress(std::function<void(const Progress&)> progress) { progress_ = std::move(progress); }
+
 void ArchiveBuilder::SetDefaultPacking(Packing packing) {
     if (packing != Packing::Default) defaultPacking_ = packing;
 }
@@ -394,6 +462,18 @@ bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
     OutputFile file;  // removed again unless committed
     if (!file.Create(path, error)) return false;
     DataSink sink{file.stream(), dataBase, 0, path};
+    sink.level = level_;
+    sink.report = &progress_;
+    if (store_) ApplyStoreFilter(root_.get(), "", store_);
+    std::vector<PackTask> tasks;
+    PlanData(root_.get(), packMemory_, tasks, sink.progress);
+    const unsigned threads = threads_ ? threads_ : std::max(1u, std::thread::hardware_concurrency());
+    std::unique_ptr<ParallelPacker> packer;
+    if (threads > 1 && !tasks.empty()) {
+        packer = std::make_unique<ParallelPacker>(std::move(tasks), level_, threads, packMemory_);
+        sink.packer = packer.get();
+        sink.packBound = packMemory_;
+    }
     // The data first (packed lengths are known only once written), then
     // the header and directory, whose size does not depend on them.
     if (bfplat::StreamSeek(sink.out, static_cast<int64_t>(dataBase), SEEK_SET) != 0) return sink.WriteFailed(error);

@@ -48,7 +48,7 @@ struct Sink {
 }  // namespace
 
 bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& source,
-                      std::vector<unsigned char>& chunk, ImageResult* result) {
+                      std::vector<unsigned char>& chunk, ImageResult* result, PackLevel level) {
     *result = ImageResult{};
     Sink sink{out, imageStart};
     const auto fail = [&](ImageFault fault) {
@@ -67,6 +67,7 @@ bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& s
     };
     PackedStream stream;
     int32_t rc = stream.Init(PACKED_STREAM_VERSION);
+    if (rc == 0) rc = stream.SetLevel(level);
     if (rc == 0) rc = stream.SetCallbacks(&Sink::Provide, &Sink::Rewind, kBufferSize, &sink);
     if (rc == 0) rc = stream.Begin(PS_MODE_WRITE);
     if (rc < 0) return packerFailed(rc);

@@ -1,0 +1,115 @@
+// Packing on several threads: the archive is byte for byte the one a single
+// thread writes, at every level, whatever bound the images ahead are kept
+// under; and a file that fails is reported as one thread reports it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ArchiveWriter.h"
+#include "temp_dir.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Text, noise and tiny files, from memory and from disk, in nested folders.
+void FillTree(const fs::path& disk, std::vector<std::pair<std::string, std::string>>& memory) {
+    std::mt19937 rng(11);
+    const auto text = [&](size_t n) {
+        std::string s;
+        while (s.size() < n) s += "line " + std::to_string(rng() % 700) + " of file\n";
+        s.resize(n);
+        return s;
+    };
+    const size_t sizes[] = {0, 1, 16, 17, 18, 1000, 4096, 70000, 200000, (1 << 20) + 5};
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+        const fs::path folder = disk / ("d" + std::to_string(i % 3)) / ("e" + std::to_string(i % 2));
+        fs::create_directories(folder);
+        std::ofstream(folder / ("t" + std::to_string(i) + ".txt"), std::ios::binary) << text(sizes[i]);
+        std::string noise(sizes[i] / 8, '\0');
+        for (char& c : noise) c = static_cast<char>(rng());
+        std::ofstream(folder / ("n" + std::to_string(i) + ".bin"), std::ios::binary) << noise;
+        memory.emplace_back("mem/m" + std::to_string(i), text(sizes[i] / 2 + 3));
+    }
+}
+
+struct Setup {
+    bfw::Packing packing;
+    PackLevel level;
+    unsigned threads;
+    uint64_t memory;
+};
+
+std::string Build(const TempDir& dir, const fs::path& disk, const std::vector<std::pair<std::string, std::string>>& memory,
+                  const Setup& setup, const std::string& name) {
+    bfw::ArchiveBuilder builder;
+    builder.SetDefaultPacking(setup.packing);
+    builder.SetPackLevel(setup.level);
+    builder.SetPackThreads(setup.threads);
+    builder.SetPackMemory(setup.memory);
+    std::string error;
+    EXPECT_TRUE(builder.AddFolder("", disk.string(), &error)) << error;
+    for (const auto& [path, contents] : memory) EXPECT_TRUE(builder.AddFile(path, contents, &error)) << error;
+    EXPECT_TRUE(builder.AddFile("kept", memory.back().second, &error, bfw::Packing::Store)) << error;
+    const std::string archive = dir.File(name);
+    EXPECT_TRUE(builder.Write(archive, &error)) << error;
+    return Slurp(archive);
+}
+
+TEST(WriterParallel, EveryThreadCountWritesTheSameBytes) {
+    TempDir dir;
+    const fs::path disk = dir.File("tree");
+    std::vector<std::pair<std::string, std::string>> memory;
+    FillTree(disk, memory);
+    std::string classic;
+    for (const PackLevel level : {PACKED_LEVEL_CLASSIC, PACKED_LEVEL_FAST, PACKED_LEVEL_BEST}) {
+        for (const bfw::Packing packing : {bfw::Packing::Pack, bfw::Packing::PackIfSmaller}) {
+            if (packing == bfw::Packing::PackIfSmaller && level != PACKED_LEVEL_FAST) continue;
+            const std::string one = Build(dir, disk, memory, {packing, level, 1, bfw::ArchiveBuilder::kDefaultPackMemory}, "one.bf");
+            // A bound below the largest image: those files are packed in
+            // their turn, the others ahead, a few at a time.
+            for (const uint64_t bound : {bfw::ArchiveBuilder::kDefaultPackMemory, uint64_t{300000}})
+                EXPECT_TRUE(Build(dir, disk, memory, {packing, level, 3, bound}, "three.bf") == one)
+                    << PackLevelName(level) << " bound " << bound;
+            if (packing != bfw::Packing::Pack) continue;
+            if (level == PACKED_LEVEL_CLASSIC) {
+                classic = one;
+            } else {
+                EXPECT_FALSE(one == classic) << PackLevelName(level) << " packs as classic does";
+            }
+        }
+    }
+}
+
+TEST(WriterParallel, AFileThatChangedIsReportedAsOneThreadReportsIt) {
+    TempDir dir;
+    const fs::path disk = dir.File("tree");
+    std::vector<std::pair<std::string, std::string>> memory;
+    FillTree(disk, memory);
+    const fs::path grown = disk / "d1" / "e1" / "t7.txt";  // 70000 bytes
+    std::string messages[2];
+    for (const unsigned threads : {1u, 2u}) {
+        bfw::ArchiveBuilder builder;
+        builder.SetDefaultPacking(bfw::Packing::Pack);
+        builder.SetPackThreads(threads);
+        std::string error;
+        ASSERT_TRUE(builder.AddFolder("", disk.string(), &error)) << error;
+        std::ofstream(grown, std::ios::binary | std::ios::app) << "more";
+        EXPECT_FALSE(builder.Write(dir.File("x.bf"), &error));
+        EXPECT_FALSE(fs::exists(dir.File("x.bf")));
+        messages[threads - 1] = error;
+        fs::resize_file(grown, fs::file_size(grown) - 4);
+    }
+    EXPECT_EQ(messages[0], grown.string() + ": changed size after it was scanned");
+    EXPECT_EQ(messages[1], messages[0]);
+}
+
+}  // namespace
