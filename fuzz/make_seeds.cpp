@@ -56,6 +56,7 @@ bool WriterRoundtripSeeds(const std::filesystem::path& dir) {
     Record(names, kFile, 0, std::string("n\0ul", 4), "nul");
     Record(names, kDir, 0, "..");
     return Save(dir / "tree.bin", tree) && Save(dir / "names.bin", names);
+}
 
 std::string PackedImage(PackedStream& stream, const std::string& text) {
     std::string image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(text.size()))), '\0');
@@ -141,6 +142,7 @@ bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
          SaveHandleOps(dir / "builder.bin", built, builtOps);
     if (!ok) std::fprintf(stderr, "handle_ops seeds: %s\n", error.c_str());
     return ok;
+}
 
 // Archives the extraction walk must survive: names that would leave the
 // root, a packed entry whose image ends early, nesting deeper than the
@@ -168,9 +170,10 @@ bool ExtractWalkSeeds(const std::filesystem::path& dir, std::string* error) {
     return sound.AddFile("A/B/packed.txt", std::string(5000, 'p') + "end", error, bfw::Packing::Pack) &&
            sound.AddFile("A/stored.bin", std::string(3000, '\x7f'), error) && sound.AddDirectory("empty", error) &&
            sound.Write((dir / "sound.bf").string(), error);
+}
+
 // pack_levels takes a control byte (bits 7 and 6: repeat the rest past
-// 64 KiB)
-// and the bytes to pack.
+// 64 KiB) and the bytes to pack.
 bool PackLevelsSeeds(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir);
     std::vector<std::vector<unsigned char>> seeds;
