@@ -41,13 +41,15 @@ struct SplitOutcome {
     std::string err;
 };
 
-inline SplitOutcome ToolSplit(const std::string& args) {
+// `runner` goes before the program (for example a command that drops
+// privileges).
+inline SplitOutcome ToolSplit(const std::string& args, const std::string& runner = "") {
     char errPath[] = "/tmp/orvobf-stderr-XXXXXX";
     const int fd = mkstemp(errPath);
     SplitOutcome run{-1, {}, {}};
     if (fd < 0) return run;
     close(fd);
-    const Outcome both = RunShell(std::string(BIGFILE_TOOL) + " " + args + " 2>" + errPath);
+    const Outcome both = RunShell(runner + BIGFILE_TOOL + " " + args + " 2>" + errPath);
     run.status = both.status;
     run.out = both.out;
     if (FILE* err = std::fopen(errPath, "rb")) {
