@@ -186,7 +186,7 @@ int RunExtract(int argc, char** argv) {
     std::string target = ".";
     bool verbose = false;
     bfx::PartialFiles partial = bfx::PartialFiles::Discard;
-    unsigned workers = std::max(1u, std::thread::hardware_concurrency());
+    unsigned workers = std::clamp(std::thread::hardware_concurrency(), 1u, static_cast<unsigned>(kMostWorkers));
     for (int c; (c = getopt_long(argc, argv, "C:j:vh", options, nullptr)) != -1;) {
         if (c == 'C') {
             target = optarg;
