@@ -11,20 +11,29 @@
 
 namespace bfx {
 
+// One folder's descriptor, closed with the last reference to it.
+struct FolderHandle {
+    explicit FolderHandle(int descriptor) : fd(descriptor) {}
+    ~FolderHandle() { close(fd); }
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    const int fd;
+};
+
 namespace {
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 constexpr int kTempAttempts = 100;
+
+Folder Hold(int fd) { return std::make_shared<const FolderHandle>(fd); }
 }  // namespace
 
-DiskTree::~DiskTree() {
-    for (int fd : folders_) close(fd);
-}
+DiskTree::~DiskTree() = default;
 
 bool DiskTree::OpenRoot(const std::string& path) {
     if (!folders_.empty() || lost_) return false;
     const int fd = open(path.c_str(), kFolderFlags);
     if (fd < 0) return false;
-    folders_.push_back(fd);
+    folders_.push_back(Hold(fd));
     return true;
 }
 
@@ -35,16 +44,17 @@ bool DiskTree::OpenParentOf(const std::string& path) {
     const int parent = openat(folder, "..", kFolderFlags);
     close(folder);
     if (parent < 0) return false;
-    folders_.push_back(parent);
+    folders_.push_back(Hold(parent));
     return true;
 }
 
 bool DiskTree::Enter(const char* name) {
     if (folders_.empty() || lost_) return false;
-    if (mkdirat(folders_.back(), name, 0777) != 0 && errno != EEXIST) return false;
-    const int fd = openat(folders_.back(), name, kFolderFlags | O_NOFOLLOW);
+    const int here = folders_.back()->fd;
+    if (mkdirat(here, name, 0777) != 0 && errno != EEXIST) return false;
+    const int fd = openat(here, name, kFolderFlags | O_NOFOLLOW);
     if (fd < 0) return false;
-    folders_.push_back(fd);
+    folders_.push_back(Hold(fd));
     return true;
 }
 
@@ -53,16 +63,17 @@ bool DiskTree::Leave() {
         lost_ = true;
         return false;
     }
-    close(folders_.back());
     folders_.pop_back();
     return true;
 }
 
-bool DiskTree::Create(PendingFile& file) {
-    if (folders_.empty() || lost_) return false;
+Folder DiskTree::Here() const { return folders_.empty() ? nullptr : folders_.back(); }
+
+bool DiskTree::CreateIn(const Folder& folder, PendingFile& file) {
+    if (!folder || lost_) return false;
     for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
         std::string name = NextTempName();
-        const int fd = openat(folders_.back(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const int fd = openat(folder->fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             return false;
@@ -70,21 +81,22 @@ bool DiskTree::Create(PendingFile& file) {
         file.stream = fdopen(fd, "wb");
         if (!file.stream) {
             close(fd);
-            unlinkat(folders_.back(), name.c_str(), 0);
+            unlinkat(folder->fd, name.c_str(), 0);
             return false;
         }
         file.tempName = std::move(name);
+        file.folder = folder;
         return true;
     }
     return false;
 }
 
 bool DiskTree::Publish(PendingFile& file, const char* name) {
-    return !folders_.empty() && renameat(folders_.back(), file.tempName.c_str(), folders_.back(), name) == 0;
+    return file.folder && renameat(file.folder->fd, file.tempName.c_str(), file.folder->fd, name) == 0;
 }
 
 void DiskTree::Discard(PendingFile& file) {
-    if (!folders_.empty()) unlinkat(folders_.back(), file.tempName.c_str(), 0);
+    if (file.folder) unlinkat(file.folder->fd, file.tempName.c_str(), 0);
 }
 
 }  // namespace bfx

@@ -58,7 +58,10 @@ bool DiskTree::Leave() {
     return true;
 }
 
-bool DiskTree::Create(PendingFile& file) {
+// The working directory is the folder: nothing to hold.
+Folder DiskTree::Here() const { return nullptr; }
+
+bool DiskTree::CreateIn(const Folder&, PendingFile& file) {
     if (!open_ || lost_) return false;
     for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
         std::string name = NextTempName();

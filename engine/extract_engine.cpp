@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "ordered_jobs.h"
 #include "orvobf/name_rules.h"
 #include "platform.h"
 
@@ -32,18 +33,12 @@ bool IsSafeName(const char* name) {
     return name && orvobf::CheckExtractableName(name) == orvobf::NameFault::None;
 }
 
-uint64_t CountFiles(const DirNode& top) {
+uint64_t CountFiles(BigFileCore& bf, DirNode* top) {
     uint64_t files = 0;
-    std::vector<const DirNode*> pending{&top};
-    while (!pending.empty()) {
-        const DirNode* node = pending.back();
-        pending.pop_back();
-        for (uint32_t i = 0; i < node->count; ++i) {
-            const DirEntry& entry = node->entries[i];
-            if (!(entry.attributes & BF_ATTR_DIR)) ++files;
-            else if (entry.payload) pending.push_back(static_cast<const DirNode*>(entry.payload));
-        }
-    }
+    BigFileWalker walker(bf, top);
+    WalkEntry entry{};
+    while (walker.Next(&entry))
+        if (entry.kind != BF_KIND_DIR) ++files;
     return files;
 }
 
@@ -51,62 +46,67 @@ std::string Engine::PathOf(const char* name) const {
     return path_.empty() ? std::string(name) : path_ + "/" + name;
 }
 
-void Engine::Report(Problem problem, const char* name) {
-    ++problems_;
-    reporter_.Report(problem, PathOf(name));
-}
-
 // Depth first, each folder made before its contents, entries in the order
-// the directory holds them. One cursor per level on a stack of our own: the
-// depth is bounded by memory, not by the call stack or the directory stack.
-void Engine::ExtractTree() {
-    DirNode* const start = bf_.current;
-    const size_t basePath = path_.size();
-    struct Level {
-        FindData cursor;
-        size_t parentPath;  // length of path_ one level up
-        bool started;
-    };
-    std::vector<Level> levels;
-    levels.push_back(Level{FindData{0, start, nullptr, nullptr}, basePath, false});
-    while (!levels.empty()) {
-        Level& level = levels.back();
-        bf_.SetCurrentDir(level.cursor.node);
-        const int more = level.started ? bf_.FindNext(&level.cursor) : bf_.FindFirst(&level.cursor);
-        level.started = true;
-        if (!more) {
-            const size_t parentPath = level.parentPath;
-            levels.pop_back();
-            if (levels.empty()) break;
-            reporter_.DirectoryDone(path_);
+// the directory holds them. The walk and the folders are this thread's;
+// each file is a job of its own, copied here or on a worker, and whatever
+// is reported goes out in walk order.
+void Engine::ExtractTree(DirNode* top) {
+    DirNode* const start = top ? top : bf_.GetCurrentDir();
+    const unsigned workers = DiskTree::kFoldersOutliveTheWalk ? workers_ : 1;
+    OrderedJobs jobs(counted_, workers);
+    std::vector<std::string> entered;  // report paths of the folders entered, innermost last
+    // Back out of folders until `depth` are entered; false when the tree
+    // is lost on the way.
+    const auto leaveTo = [&](size_t depth) {
+        while (entered.size() > depth) {
+            const std::string path = entered.back();
+            jobs.Now([&path](Reporter& to) { to.DirectoryDone(path); });
             if (!disk_.Leave()) {
-                ++problems_;
-                reporter_.Report(Problem::CannotLeaveDir, path_);
-                break;
+                jobs.Now([&path](Reporter& to) { to.Report(Problem::CannotLeaveDir, path); });
+                return false;
             }
-            path_.resize(parentPath);
-            continue;
+            entered.pop_back();
         }
-        const DirEntry& entry = *level.cursor.entry;
+        return true;
+    };
+
+    BigFileWalker walker(bf_, start);
+    WalkEntry entry{};
+    bool lost = false;
+    while (walker.Next(&entry)) {
+        if (!leaveTo(entry.depth)) {
+            lost = true;
+            break;
+        }
+        std::string path = PathOf(entry.path);
         if (!IsSafeName(entry.name)) {
-            Report(Problem::UnsafeName, entry.name);
+            jobs.Now([&path](Reporter& to) { to.Report(Problem::UnsafeName, path); });
+            walker.SkipChildren();
             continue;
         }
-        if (!(entry.attributes & BF_ATTR_DIR)) {
-            ExtractFile(entry.name);
+        if (entry.kind != BF_KIND_DIR) {
+            const DirNode* parent = entry.parent;
+            const char* name = entry.name;
+            Folder folder = disk_.Here();
+            jobs.Add([this, parent, name, path, folder](Reporter& to) {
+                FileHandle handle = 0;
+                if (!bf_.FileOpenIn(name, &handle, BF_MODE_BINARY, parent)) {
+                    to.Report(Problem::NotFound, path);
+                    return;
+                }
+                Copy(handle, name, path, folder, to);
+            });
             continue;
         }
-        auto* child = static_cast<DirNode*>(entry.payload);
-        if (!child || !disk_.Enter(entry.name)) {
-            Report(Problem::CannotMakeDir, entry.name);
+        if (!disk_.Enter(entry.name)) {
+            jobs.Now([&path](Reporter& to) { to.Report(Problem::CannotMakeDir, path); });
+            walker.SkipChildren();
             continue;
         }
-        const size_t parentPath = path_.size();
-        path_ = PathOf(entry.name);
-        levels.push_back(Level{FindData{0, child, nullptr, nullptr}, parentPath, false});
+        entered.push_back(std::move(path));
     }
-    path_.resize(basePath);
-    bf_.SetCurrentDir(start);
+    if (!lost) leaveTo(0);
+    jobs.Finish();
 }
 
 void Engine::Settle(PendingFile& file, const char* name) {
@@ -114,18 +114,23 @@ void Engine::Settle(PendingFile& file, const char* name) {
     disk_.Discard(file);
 }
 
-void Engine::ExtractFile(const char* name) {
+void Engine::ExtractFile(const char* name, const DirNode* folder) {
     FileHandle handle = 0;
-    if (!bf_.FileOpen(name, &handle, BF_MODE_BINARY)) {
-        Report(Problem::NotFound, name);
+    const int opened = folder ? bf_.FileOpenIn(name, &handle, BF_MODE_BINARY, folder)
+                              : bf_.FileOpen(name, &handle, BF_MODE_BINARY);
+    if (!opened) {
+        counted_.Report(Problem::NotFound, PathOf(name));
         return;
     }
-    const std::string path = PathOf(name);
-    reporter_.FileStarting(path);
+    Copy(handle, name, PathOf(name), disk_.Here(), counted_);
+}
+
+void Engine::Copy(FileHandle handle, const char* name, const std::string& path, const Folder& folder, Reporter& to) {
+    to.FileStarting(path);
     PendingFile file;
-    if (!disk_.Create(file)) {
+    if (!disk_.CreateIn(folder, file)) {
         bf_.FileClose(handle);
-        Report(Problem::CannotCreate, name);
+        to.Report(Problem::CannotCreate, path);
         return;
     }
     auto* buffer = static_cast<unsigned char*>(bfplat::Alloc(kCopyChunk));
@@ -133,7 +138,7 @@ void Engine::ExtractFile(const char* name) {
         DiskTree::Close(file);
         bf_.FileClose(handle);
         Settle(file, name);
-        Report(Problem::NoBuffer, name);
+        to.Report(Problem::NoBuffer, path);
         return;
     }
     uint64_t total = 0;
@@ -156,7 +161,7 @@ void Engine::ExtractFile(const char* name) {
                 failed = true;
                 break;
             }
-            reporter_.ChunkWritten(count);
+            to.ChunkWritten(count);
             total += count;
         }
     }
@@ -171,15 +176,15 @@ void Engine::ExtractFile(const char* name) {
     }
     if (failed) {
         Settle(file, name);
-        Report(failure, name);
+        to.Report(failure, path);
         return;
     }
     if (!disk_.Publish(file, name)) {
         disk_.Discard(file);
-        Report(Problem::CannotCreate, name);
+        to.Report(Problem::CannotCreate, path);
         return;
     }
-    reporter_.FileDone(path, total);
+    to.FileDone(path, total);
 }
 
 }  // namespace bfx

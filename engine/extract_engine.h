@@ -1,7 +1,8 @@
 // The one extraction walk: recreates an archive directory's tree in a
-// folder of a disk tree, file by file in 1 MiB chunks. The extractor tool
-// and `bigfile extract` differ only in how they report and in what they do
-// with a file whose copy failed part way.
+// folder of a disk tree, file by file in 1 MiB chunks, the files on one
+// thread or on several. The extractor tool and `bigfile extract` differ
+// only in how they report, in what they do with a file whose copy failed
+// part way, and in how many threads copy.
 #ifndef ORVOBF_EXTRACT_ENGINE_H
 #define ORVOBF_EXTRACT_ENGINE_H
 
@@ -54,30 +55,57 @@ public:
 // Names that extraction may create on this system (the shared name rules).
 bool IsSafeName(const char* name);
 
-// The file entries below `node`, at any depth: what the tree really holds,
-// whatever the archive's header claims.
-uint64_t CountFiles(const DirNode& node);
+// The entries that are not directories below `top` (the root when null),
+// at any depth: what the tree really holds, whatever the archive's header
+// claims.
+uint64_t CountFiles(BigFileCore& bf, DirNode* top = nullptr);
 
 class Engine {
 public:
-    Engine(BigFile& archive, Reporter& reporter, DiskTree& disk, PartialFiles partial = PartialFiles::Discard)
-        : bf_(archive), reporter_(reporter), disk_(disk), partial_(partial) {}
-    // Extracts the archive's current directory into the disk tree's current
-    // folder. Walks the loaded tree itself, so no nesting depth is too deep
-    // for the archive's directory stack; the current directory is the same
-    // afterwards.
-    void ExtractTree();
-    // Extracts the file `name` of the archive's current directory into the
+    // With `workers` above 1 (where the disk tree lets files be made in
+    // folders the walk has left) that many threads copy whole files while
+    // the calling thread walks and makes the folders; the reporter still
+    // hears everything in walk order, one call at a time, exactly as from
+    // one thread.
+    Engine(BigFile& archive, Reporter& reporter, DiskTree& disk, PartialFiles partial = PartialFiles::Discard,
+           unsigned workers = 1)
+        : bf_(archive), reporter_(reporter), disk_(disk), partial_(partial), workers_(workers), counted_(*this) {}
+    // Extracts the archive directory `top` (the current directory when
+    // null) into the disk tree's current folder. Walks the loaded tree with
+    // its own cursor (BigFileWalker), so no nesting depth is too deep and
+    // the current directory and directory stack never move.
+    void ExtractTree(DirNode* top = nullptr);
+    // Extracts the file `name` of the archive directory `folder` (of the
+    // current directory, looked up as FileOpen does, when null) into the
     // disk tree's current folder. Each file is written under a temporary
     // name and renamed over `name` once it is complete.
-    void ExtractFile(const char* name);
+    void ExtractFile(const char* name, const DirNode* folder = nullptr);
     // Path prefix for reports (the directory the walk starts in).
     void SetBasePath(std::string base) { path_ = std::move(base); }
     uint32_t problems() const { return problems_; }
 
 private:
-    void Report(Problem problem, const char* name);
+    // The reporter, counting the problems it hears.
+    class Counting : public Reporter {
+    public:
+        explicit Counting(Engine& engine) : engine_(engine) {}
+        void FileStarting(const std::string& path) override { engine_.reporter_.FileStarting(path); }
+        void ChunkWritten(uint32_t bytes) override { engine_.reporter_.ChunkWritten(bytes); }
+        void FileDone(const std::string& path, uint64_t bytes) override { engine_.reporter_.FileDone(path, bytes); }
+        void DirectoryDone(const std::string& path) override { engine_.reporter_.DirectoryDone(path); }
+        void Report(Problem problem, const std::string& path) override {
+            ++engine_.problems_;
+            engine_.reporter_.Report(problem, path);
+        }
+
+    private:
+        Engine& engine_;
+    };
+
     std::string PathOf(const char* name) const;
+    // Copies the opened `handle` into `name` of `folder`, reporting to `to`;
+    // the handle is closed. Any thread may run it.
+    void Copy(FileHandle handle, const char* name, const std::string& path, const Folder& folder, Reporter& to);
     // A file whose copy failed: kept under its name or removed.
     void Settle(PendingFile& file, const char* name);
 
@@ -85,6 +113,8 @@ private:
     Reporter& reporter_;
     DiskTree& disk_;
     PartialFiles partial_;
+    unsigned workers_;
+    Counting counted_;
     std::string path_;
     uint32_t problems_ = 0;
 };

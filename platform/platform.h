@@ -21,6 +21,22 @@ void LockDestroy(BfLock* lock);
 void LockEnter(BfLock* lock);
 void LockLeave(BfLock* lock);
 
+// --- Slim lock: a plain lock (not re-entrant) that lives inside its
+// owner's memory. All-zero bytes are an unlocked lock, so zeroed or
+// value-initialised memory needs no set-up, creating one cannot fail and
+// nothing is torn down.
+#ifdef _WIN32
+struct SlimLock {
+    void* word;  // an SRWLOCK
+};
+#else
+struct SlimLock {
+    uint32_t state;  // 0 free, 1 held, 2 held with waiters
+};
+#endif
+void SlimLockEnter(SlimLock* lock);
+void SlimLockLeave(SlimLock* lock);
+
 // --- Message box: an OK button, no icon; returns when dismissed. --------
 // Every box shown goes through the installed hook when there is one, so
 // tests can capture boxes and a program can show its own.
@@ -56,6 +72,14 @@ int64_t StreamLength(FILE* stream);                        // -1 on failure
 // fread without the stream's own lock, for streams the caller already
 // serialises; *failed tells whether the stream's error indicator is set.
 size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed);
+// Reads up to `count` bytes at the absolute `offset` of the file behind
+// `stream` with positioned system reads (pread, a positioned ReadFile),
+// past stdio's buffer and position: several threads may read one stream
+// this way at once. Short only at the end of the file or on a failure,
+// which *failed tells. On Windows each read also moves the descriptor's
+// file pointer, so a stream read this way is not read through stdio while
+// such reads may run.
+size_t StreamReadAt(FILE* stream, void* buffer, size_t count, int64_t offset, bool* failed);
 // The translation modes of a stream's descriptor; the values are the
 // archive library's open modes, so its modes pass through unchanged.
 inline constexpr uint32_t kStreamBinary = 32768;

@@ -6,21 +6,28 @@ Deterministic (fixed seed), so every run measures the same tree.
   make_tree.py ROOT           contents cut from one 1 MiB random block
   make_tree.py ROOT corpus    contents cut from 64 MiB of installed files
                               (documentation text without compressed files,
-                              then programs from /usr/bin), for packing"""
+                              then programs from /usr/bin), for packing
+  make_tree.py ROOT KIND MIB  the same tree scaled to MIB MiB in all: the
+                              big files, the file counts and the folders
+                              shrink with it"""
 import os
 import random
 import sys
 
 root = sys.argv[1]
+total = int(sys.argv[3]) << 20 if len(sys.argv) > 3 else 1 << 30
+share = total / (1 << 30)
 rng = random.Random(20261206)
-dirs = [os.path.join(root, f"d{i // 50:02d}", f"s{i % 50:02d}") for i in range(500)]
+folders = max(10, int(500 * share))
+dirs = [os.path.join(root, f"d{i // 50:02d}", f"s{i % 50:02d}") for i in range(folders)]
 for d in dirs:
     os.makedirs(d, exist_ok=True)
 # Sizes spread evenly on a log scale between 4 KiB and 1 MiB, then scaled
-# so the whole tree is 1 GiB.
-big = 10 * 64 << 20
-sizes = [int(4096 * 256 ** rng.random()) for _ in range(10000)]
-budget = (1 << 30) - big
+# so the whole tree is `total`.
+bigSize = max(1 << 20, int((64 << 20) * share))
+big = 10 * bigSize
+sizes = [int(4096 * 256 ** rng.random()) for _ in range(max(100, int(10000 * share)))]
+budget = total - big
 scale = budget / sum(sizes)
 sizes = [min(1 << 20, max(4096, int(s * scale))) for s in sizes]
 def corpus(limit):
@@ -53,8 +60,8 @@ def write(path, size):
             size -= piece
             offset = 0
 for i in range(10):
-    write(os.path.join(dirs[i * 50], f"big{i}.bin"), 64 << 20)
+    write(os.path.join(dirs[i * folders // 10], f"big{i}.bin"), bigSize)
 for i, size in enumerate(sizes):
-    write(os.path.join(dirs[i % 500], f"f{i:05d}.dat"), size)
-for i in range(20000):
-    open(os.path.join(dirs[(i * 7) % 500], f"e{i:05d}"), "wb").close()
+    write(os.path.join(dirs[i % folders], f"f{i:05d}.dat"), size)
+for i in range(max(400, int(20000 * share))):
+    open(os.path.join(dirs[(i * 7) % folders], f"e{i:05d}"), "wb").close()

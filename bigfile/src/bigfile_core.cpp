@@ -34,7 +34,6 @@ void BigFileCore::Reset() {
     isOpen = 0;
     dataBase = 0;
     dirOffset = 0;
-    streamPos = bfcore::kStreamPosUnknown;
     errorCode = 0;
     errorDetail = 0;
     current = &root;
@@ -89,7 +88,25 @@ int BigFileCore::Close() {
     return 1;
 }
 
+// The pair is stored and read under the lock, so no thread sees one
+// failure's code with another's detail.
 void BigFileCore::SetError(int32_t code, uint32_t detail) {
+    bfcore::LockGuard guard(lock);
     errorCode = code;
     errorDetail = detail;
+}
+
+int32_t BigFileCore::GetErrorCode() {
+    bfcore::LockGuard guard(lock);
+    return errorCode;
+}
+
+uint32_t BigFileCore::GetErrorDetail() {
+    bfcore::LockGuard guard(lock);
+    return errorDetail;
+}
+
+DirNode* BigFileCore::GetCurrentDir() {
+    bfcore::LockGuard guard(lock);
+    return current;
 }

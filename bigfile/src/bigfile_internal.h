@@ -6,6 +6,7 @@
 
 #include "ORVOBF.H"
 #include "orvobf/archive_format.h"
+#include "platform.h"
 
 // The public header spells the format's values as the system names them.
 static_assert(BF_ATTR_DIR == orvobf::format::kAttrDir && BF_ATTR_FILE == orvobf::format::kAttrFile);
@@ -16,11 +17,27 @@ static_assert(offsetof(FileRecord, size) == orvobf::format::kRecordSizeAt &&
 
 namespace bfcore {
 
-// streamPos when nothing says where the archive stream stands, so the next
-// stored read must seek. Entries may start at position 0 (a dataBase of 0
-// with an offset of 0 shares the header's bytes), so 0 cannot mean that;
-// no file position comes near this value.
-inline constexpr uint64_t kStreamPosUnknown = UINT64_MAX;
+// Holds the object's lock for a scope; there may be no lock (before Init).
+class LockGuard {
+public:
+    explicit LockGuard(BfLock* lock) : lock_(lock) {
+        if (lock_) bfplat::LockEnter(lock_);
+    }
+    ~LockGuard() {
+        if (lock_) bfplat::LockLeave(lock_);
+    }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+
+private:
+    BfLock* lock_;
+};
+
+// The first entry of `node`, in insertion order, of the namesakes of
+// `name` that passes the kind test: all bits of `mask` (fileOnly: a file
+// entry). Reads the tree only, so any thread may call it while the tree
+// is loaded.
+DirEntry* FindNamesake(const DirNode* node, const char* name, uint32_t mask, bool fileOnly);
 
 // An entry with the directory bit is a directory whatever else is set, so
 // its payload is never taken for a record.

@@ -1,4 +1,5 @@
 // BigFile: construction, Open/Close, the archive stream and the settings.
+#include <atomic>
 #include <cstdio>
 
 #include "ORVOBF.H"
@@ -18,7 +19,8 @@ BigFile::BigFile(uint32_t count)
       progressCallback(nullptr),
       logStream(nullptr),
       startTime(bfplat::TimeMs()),
-      archiveLength(0) {}
+      archiveLength(0),
+      archiveFailed(0) {}
 
 // Also closes the log: nothing else would release it once the object is gone.
 BigFile::~BigFile() {
@@ -75,6 +77,7 @@ int BigFile::Open(const char* newPath, uint32_t flags) {
     diskFirst = 0;
     archiveMode = BF_MODE_BINARY;
     archiveLength = 0;
+    archiveFailed = 0;
 
     archiveStream = std::fopen(newPath, "rb");
     if (!archiveStream) {
@@ -125,14 +128,16 @@ int BigFile::Close() {
     return BigFileCore::Close();
 }
 
+// archiveMode changes only here, under the lock; a stored read looks at it
+// without the lock and calls here only when it must change.
 void BigFile::SetArchiveMode(FILE* stream, uint32_t mode) {
-    if (lock) bfplat::LockEnter(lock);
-    if (mode != archiveMode) {
+    bfcore::LockGuard guard(lock);
+    std::atomic_ref<uint32_t> stored(archiveMode);
+    if (mode != stored.load(std::memory_order_relaxed)) {
         if (archiveStream) std::fflush(archiveStream);
         if (stream) bfplat::StreamSetMode(stream, mode == BF_MODE_BINARY ? bfplat::kStreamBinary : bfplat::kStreamText);
-        archiveMode = mode;
+        stored.store(mode, std::memory_order_relaxed);
     }
-    if (lock) bfplat::LockLeave(lock);
 }
 
 void BigFile::SetProgressCallback(ProgressCallback callback, uint32_t interval) {

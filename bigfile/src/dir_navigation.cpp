@@ -6,7 +6,10 @@
 #include "orvobf/archive_format.h"
 #include "platform.h"
 
+// Every change of the current directory or the stack is made under the
+// lock, so FileOpen on another thread reads them whole, never half moved.
 int BigFileCore::PushDir() {
+    bfcore::LockGuard guard(lock);
     if (dirStackDepth >= BF_DIR_STACK_SIZE) {
         SetError(BFE_DIR_STACK_FULL, 0);
         return 0;
@@ -16,6 +19,7 @@ int BigFileCore::PushDir() {
 }
 
 int BigFileCore::PopDir() {
+    bfcore::LockGuard guard(lock);
     if (dirStackDepth == 0) {
         SetError(BFE_DIR_STACK_EMPTY, 0);
         return 0;
@@ -25,6 +29,7 @@ int BigFileCore::PopDir() {
 }
 
 int BigFileCore::DropDir() {
+    bfcore::LockGuard guard(lock);
     if (dirStackDepth == 0) {
         SetError(BFE_DIR_STACK_EMPTY, 0);
         return 0;
@@ -91,6 +96,7 @@ int BigFileCore::EnterDir(const char* name) {
         SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
+    bfcore::LockGuard guard(lock);
     auto* node = static_cast<DirNode*>(FindEntry(name, BF_ATTR_DIR));
     if (!node) return 0;
     current = node;
@@ -102,6 +108,9 @@ int BigFileCore::ChangeDir(const char* text) {
         SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
+    // The whole walk under the lock: no other thread sees a directory
+    // half way along the path.
+    bfcore::LockGuard guard(lock);
     // Needs one stack entry of its own; never borrow one of the caller's.
     if (!PushDir()) return 0;
     int32_t count = 0;
@@ -132,6 +141,7 @@ int BigFileCore::FindFirst(FindData* cursor) {
         SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
+    bfcore::LockGuard guard(lock);
     cursor->node = current;
     cursor->index = 0;
     if (current->count == 0) {
@@ -153,6 +163,7 @@ int BigFileCore::FindNext(FindData* cursor) {
         SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
+    bfcore::LockGuard guard(lock);
     if (dirStackDepth >= BF_DIR_STACK_SIZE) {
         SetError(BFE_DIR_STACK_FULL, 0);
         return 0;

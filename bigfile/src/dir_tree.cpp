@@ -24,9 +24,11 @@ uint32_t Bound(const DirNode* node, const char* name, bool strictlyAfter) {
     return low;
 }
 
-// The first entry, in insertion order, of the namesakes of `name` that
-// passes the kind test; namesakes of the other kind are stepped over on
-// both sides of wherever the search lands.
+}  // namespace
+
+namespace bfcore {
+// Namesakes of the other kind are stepped over on both sides of wherever
+// the search lands.
 DirEntry* FindNamesake(const DirNode* node, const char* name, uint32_t mask, bool fileOnly) {
     if (node->count == 0) return nullptr;
     // In-order loading appends past the last name: nothing to search.
@@ -40,7 +42,7 @@ DirEntry* FindNamesake(const DirNode* node, const char* name, uint32_t mask, boo
     }
     return nullptr;
 }
-}  // namespace
+}  // namespace bfcore
 
 int32_t BigFileCore::FindInsertIndex(const char* name) {
     if (!name) {
@@ -59,7 +61,8 @@ void* BigFileCore::FindEntry(const char* name, uint32_t mask) {
         SetError(BFE_BAD_PARAMETER, 1);
         return nullptr;
     }
-    DirEntry* entry = FindNamesake(current, name, mask, false);
+    bfcore::LockGuard guard(lock);
+    DirEntry* entry = bfcore::FindNamesake(current, name, mask, false);
     return entry ? entry->payload : nullptr;
 }
 
@@ -68,7 +71,8 @@ FileRecord* BigFileCore::FindFile(const char* name) {
         SetError(BFE_BAD_PARAMETER, 1);
         return nullptr;
     }
-    DirEntry* entry = FindNamesake(current, name, BF_ATTR_FILE, true);
+    bfcore::LockGuard guard(lock);
+    DirEntry* entry = bfcore::FindNamesake(current, name, BF_ATTR_FILE, true);
     return entry ? static_cast<FileRecord*>(entry->payload) : nullptr;
 }
 
@@ -83,7 +87,7 @@ int BigFileCore::AddEntry(const char* name, uint32_t attributes, const FileRecor
     // Only the kind decides what counts as the same entry; other attribute
     // bits neither block a merge nor let a second file of one name in.
     const uint32_t kindMask = isDir ? BF_ATTR_DIR : (attributes & BF_ATTR_FILE);
-    if (DirEntry* existing = FindNamesake(current, name, kindMask, false)) {
+    if (DirEntry* existing = bfcore::FindNamesake(current, name, kindMask, false)) {
         if (!isDir) return 0;
         if (out) *out = existing->payload;
         return 1;
@@ -190,6 +194,7 @@ int BigFileCore::SetCurrentDir(DirNode* node) {
         SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
+    bfcore::LockGuard guard(lock);
     current = node;
     return 1;
 }

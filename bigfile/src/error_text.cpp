@@ -1,5 +1,6 @@
 // Error codes and their message texts.
 #include "ORVOBF.H"
+#include "bigfile_internal.h"
 #include "platform.h"
 
 namespace {
@@ -44,4 +45,13 @@ const char* BigFileCore::GetErrorText(int32_t code, uint32_t detail) {
     return t_message;
 }
 
-const char* BigFileCore::GetLastErrorText() { return GetErrorText(errorCode, errorDetail); }
+const char* BigFileCore::GetLastErrorText() {
+    int32_t code;
+    uint32_t detail;
+    {
+        bfcore::LockGuard guard(lock);
+        code = errorCode;
+        detail = errorDetail;
+    }
+    return GetErrorText(code, detail);
+}

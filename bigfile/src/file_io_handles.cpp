@@ -14,66 +14,96 @@ FILE* OpenDisk(const char* path, uint32_t mode) {
     return std::fopen(path, mode == BF_MODE_BINARY ? "rb" : "rt");
 }
 
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
 // The drive is dropped; the directory part runs to the last separator and
 // the name (base name and extension) follows it.
-void SplitLookupPath(const char* path, const char*& dirBegin, size_t& dirLength,
-                     const char*& name) {
+void SplitLookupPath(const char* path, const char*& dirBegin, size_t& dirLength, const char*& name) {
     if (path[0] != '\0' && path[1] == ':') path += 2;
     const char* lastSeparator = nullptr;
     for (const char* p = path; *p; ++p)
-        if (*p == '/' || *p == '\\') lastSeparator = p;
+        if (IsSeparator(*p)) lastSeparator = p;
     dirBegin = path;
     dirLength = lastSeparator ? static_cast<size_t>(lastSeparator - path + 1) : 0;
     name = lastSeparator ? lastSeparator + 1 : path;
 }
-}  // namespace
 
-int32_t BigFile::FindFreeHandle() {
-    if (!handles || handleCount < 2) return -1;
-    for (uint32_t slot = 1; slot < handleCount; ++slot)
-        if (!handles[slot]) return static_cast<int32_t>(slot);
-    return -1;
+// The directory that a directory part (ending in its separator) names,
+// from `from`, or from the root when it begins with a separator; null when
+// a component is missing. The same walk as ChangeDir's, on a cursor of its
+// own: the object's current directory and stack never move.
+const DirNode* ResolveDirPart(const DirNode* root, const DirNode* from, const char* dirBegin, size_t dirLength) {
+    const DirNode* node = from;
+    char component[kMaxDirPart + 1];
+    const char* const end = dirBegin + dirLength;
+    for (const char* p = dirBegin; p < end;) {
+        const char* stop = p;
+        while (!IsSeparator(*stop)) ++stop;
+        const size_t length = static_cast<size_t>(stop - p);
+        if (p == dirBegin && length == 0) {
+            node = root;
+        } else {
+            std::memcpy(component, p, length);
+            component[length] = '\0';
+            const DirEntry* entry = bfcore::FindNamesake(node, component, BF_ATTR_DIR, false);
+            if (!entry) return nullptr;
+            node = static_cast<const DirNode*>(entry->payload);
+        }
+        p = stop + 1;
+    }
+    return node;
 }
 
-int BigFile::FileOpen(const char* openPath, FileHandle* out, uint32_t mode) {
+int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode, const DirNode* folder,
+              bool needsStack) {
     if (!openPath) {
-        SetError(BFE_BAD_PARAMETER, 1);
+        bf.SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
     if (!out) {
-        SetError(BFE_BAD_PARAMETER, 2);
+        bf.SetError(BFE_BAD_PARAMETER, 2);
         return 0;
     }
-    if (!searchArchive || diskFirst) {
+    if (!bf.searchArchive || bf.diskFirst) {
         FILE* disk = OpenDisk(openPath, mode);
-        if (!disk && !searchArchive) {
-            SetError(BFE_CANNOT_OPEN, 0);
+        if (!disk && !bf.searchArchive) {
+            bf.SetError(BFE_CANNOT_OPEN, 0);
             return 0;
         }
         if (disk) {
-            // The slot is taken under the lock: opens from several threads
-            // must never get the same one.
-            bfcore::LockGuard guard(lock);
-            const int32_t slot = FindFreeHandle();
-            if (slot != -1) {
-                handles[slot] = disk;
-                handleKinds[slot] = bfcore::kKindDisk;
-                *out = slot;
-                return 1;
-            }
-            std::fclose(disk);
-            if (!searchArchive) {
-                *out = -1;
+            OpenFileState* state = bfcore::NewState();
+            if (!state) {
+                std::fclose(disk);
+                bf.SetError(BFE_MEMORY, 0);
                 return 0;
             }
+            state->disk = disk;
+            int32_t slot;
+            {
+                // The slot is taken under the lock: opens from several
+                // threads must never get the same one.
+                bfcore::LockGuard guard(bf.lock);
+                slot = bf.FindFreeHandle();
+                if (slot != -1) {
+                    bf.handles[slot] = state;
+                    bf.handleKinds[slot] = bfcore::kKindDisk;
+                    *out = slot;
+                } else if (!bf.searchArchive) {
+                    *out = -1;
+                }
+            }
+            if (slot != -1) return 1;
+            bfcore::Release(state);  // closes the stream
+            if (!bf.searchArchive) return 0;
         }
     }
 
-    int32_t slot = -1;
+    // The lookup, under the lock: the tree is read where the current
+    // directory of the moment says, and a slot must still be free.
+    FileRecord* record = nullptr;
     int32_t failCode = 0;
-    uint32_t failDetail = 0;
     {
-        bfcore::LockGuard guard(lock);
+        bfcore::LockGuard guard(bf.lock);
         *out = 0;
         const char* dirBegin;
         size_t dirLength;
@@ -81,78 +111,104 @@ int BigFile::FileOpen(const char* openPath, FileHandle* out, uint32_t mode) {
         SplitLookupPath(openPath, dirBegin, dirLength, name);
         if (std::strlen(name) > kMaxLookupName || dirLength > kMaxDirPart) {
             failCode = BFE_BAD_PARAMETER;  // cannot name an entry; see ORVOBF.H
-            failDetail = 1;
-        } else if (dirStackDepth + 2 > BF_DIR_STACK_SIZE) {
-            failCode = BFE_DIR_STACK_FULL;  // the lookup needs two entries
+        } else if (needsStack && bf.dirStackDepth + 2 > BF_DIR_STACK_SIZE) {
+            failCode = BFE_DIR_STACK_FULL;
         } else {
-            PushDir();
-            char dirPart[kMaxDirPart + 1];
-            std::memcpy(dirPart, dirBegin, dirLength);
-            dirPart[dirLength] = '\0';
-            FileRecord* record = nullptr;
-            if ((dirLength == 0 || ChangeDir(dirPart)) && (record = FindFile(name)) != nullptr &&
-                (slot = FindFreeHandle()) != -1) {
-                auto* state = static_cast<OpenFileState*>(bfplat::AllocZero(sizeof(OpenFileState)));
-                if (!state) {
-                    failCode = BFE_MEMORY;
-                    slot = -1;
-                } else {
-                    state->record = record;
-                    state->position = int64_t{dataBase} + record->offset;
-                    state->end = int64_t{record->offset} + record->size;
-                    state->mode = mode;
-                    if (record->packed != 0) failCode = bfcore::OpenPacked(*this, state, mode, &failDetail);
-                    if (failCode != 0) {
-                        bfplat::Free(state);
-                        slot = -1;
-                    } else {
-                        handles[slot] = state;
-                        handleKinds[slot] = bfcore::kKindArchive;
-                        streamPos = bfcore::kStreamPosUnknown;
-                        *out = slot;
-                    }
-                }
-            } else {
-                slot = -1;  // not found or no slot: no error code
-            }
-            PopDir();
+            const DirNode* start = folder ? folder : bf.current;
+            const DirNode* dir = ResolveDirPart(&bf.root, start, dirBegin, dirLength);
+            DirEntry* entry = dir ? bfcore::FindNamesake(dir, name, BF_ATTR_FILE, true) : nullptr;
+            // Not found, or no slot free: no error code.
+            if (entry && bf.FindFreeHandle() != -1) record = static_cast<FileRecord*>(entry->payload);
         }
     }
     if (failCode != 0) {
-        SetError(failCode, failDetail);
+        bf.SetError(failCode, failCode == BFE_BAD_PARAMETER ? 1 : 0);
         return 0;
     }
-    if (slot == -1) return 0;
-    Log("Opening file [%s] in mode %d handle %d\n", openPath, static_cast<int>(mode),
-        static_cast<int>(slot));
+    if (!record) return 0;
+
+    // The state, and for a packed entry its decoder, are made outside the
+    // lock: other threads' reads go on meanwhile.
+    OpenFileState* state = bfcore::NewState();
+    if (!state) {
+        bf.SetError(BFE_MEMORY, 0);
+        return 0;
+    }
+    state->record = record;
+    state->position = int64_t{bf.dataBase} + record->offset;
+    state->end = int64_t{record->offset} + record->size;
+    state->mode = mode;
+    if (record->packed != 0) {
+        uint32_t detail = 0;
+        failCode = bfcore::OpenPacked(bf, state, mode, &detail);
+        if (failCode != 0) {
+            bfcore::Release(state);
+            bf.SetError(failCode, detail);
+            return 0;
+        }
+    }
+
+    int32_t slot;
+    {
+        bfcore::LockGuard guard(bf.lock);
+        slot = bf.FindFreeHandle();
+        if (slot != -1) {
+            bf.handles[slot] = state;
+            bf.handleKinds[slot] = bfcore::kKindArchive;
+            *out = slot;
+        }
+    }
+    if (slot == -1) {
+        // Another thread took the last slot meanwhile.
+        bfcore::Release(state);
+        return 0;
+    }
+    bf.Log("Opening file [%s] in mode %d handle %d\n", openPath, static_cast<int>(mode), static_cast<int>(slot));
     return 1;
+}
+}  // namespace
+
+int32_t BigFile::FindFreeHandle() {
+    bfcore::LockGuard guard(lock);
+    if (!handles || handleCount < 2) return -1;
+    for (uint32_t slot = 1; slot < handleCount; ++slot)
+        if (!handles[slot]) return static_cast<int32_t>(slot);
+    return -1;
+}
+
+// FileOpen keeps the system's check of the directory stack: its lookup
+// once needed two free entries there, and at a depth above 254 it still
+// fails with BFE_DIR_STACK_FULL at the same step, although it no longer
+// uses the stack.
+int BigFile::FileOpen(const char* openPath, FileHandle* out, uint32_t mode) {
+    return OpenEntry(*this, openPath, out, mode, nullptr, true);
+}
+
+int BigFile::FileOpenIn(const char* openPath, FileHandle* out, uint32_t mode, const DirNode* folder) {
+    return OpenEntry(*this, openPath, out, mode, folder, false);
 }
 
 int BigFile::FileClose(FileHandle handle) {
-    FILE* disk = nullptr;
+    bfcore::HeldHandle held(*this, handle);
+    if (!held) {
+        SetError(BFE_BAD_HANDLE, 0);
+        return 0;
+    }
+    OpenFileState* state = held.State();
+    if (!state->disk) Log("Closing file %d ", static_cast<int>(handle));
     {
         bfcore::LockGuard guard(lock);
-        if (!bfcore::IsOpenHandle(*this, handle)) {
-            SetError(BFE_BAD_HANDLE, 0);
-            return 0;
-        }
-        if (handleKinds[handle] == bfcore::kKindDisk) {
-            disk = static_cast<FILE*>(handles[handle]);
-            handles[handle] = nullptr;
-            handleKinds[handle] = bfcore::kKindArchive;
-        }
+        handles[handle] = nullptr;
+        handleKinds[handle] = bfcore::kKindArchive;
     }
-    if (disk) {
-        std::fclose(disk);
-        return 1;
+    // Operations waiting for this handle find it closed; the state goes
+    // with the last of them.
+    state->closed = 1;
+    if (state->disk) {
+        std::fclose(state->disk);
+        state->disk = nullptr;
     }
-    Log("Closing file %d ", static_cast<int>(handle));
-    bfcore::LockGuard guard(lock);
-    if (!bfcore::IsOpenHandle(*this, handle)) return 1;  // closed meanwhile
-    auto* state = static_cast<OpenFileState*>(handles[handle]);
-    if (state->packedFile) bfcore::ClosePacked(*this, state);
-    bfplat::Free(state);
-    handles[handle] = nullptr;
-    handleKinds[handle] = bfcore::kKindArchive;
+    bfcore::ClosePacked(state);
+    bfcore::Release(state);  // the slot's reference
     return 1;
 }

@@ -1,8 +1,7 @@
 // Packed entries in the handle table: each handle owns a PackedFile that
-// decodes the entry's image from a duplicate of the archive stream. The
-// duplicate shares the archive stream's file offset, so every packed read
-// first puts it back where this handle left it. All of this runs under the
-// object's lock.
+// decodes the entry's image with positioned reads of the archive file. No
+// file position is shared, so all of this runs without the object's lock,
+// under the handle's own.
 #include <cstdio>
 #include <new>
 
@@ -24,8 +23,8 @@ void DestroyAdaptor(PackedFile* adaptor) {
 // either one alone could deliver padding or the next entry's bytes.
 bool ImageMatchesRecord(FILE* archive, int64_t start, uint32_t size) {
     unsigned char header[4];
-    if (bfplat::StreamSeek(archive, start, SEEK_SET) != 0) return false;
-    if (std::fread(header, 1, 4, archive) != 4) return false;
+    bool failed = false;
+    if (bfplat::StreamReadAt(archive, header, 4, start, &failed) != 4) return false;
     const int32_t total = PackedStream::ImageSize(header);
     return total >= 0 && static_cast<uint32_t>(total) == size;
 }
@@ -36,36 +35,24 @@ namespace bfcore {
 int32_t OpenPacked(BigFile& bf, OpenFileState* state, uint32_t mode, uint32_t* detail) {
     *detail = 0;
     if (mode != BF_MODE_BINARY) return BFE_PACKED_TEXT_MODE;
-    FILE* archive = bf.archiveStream;
     state->packedStart = state->position;
-    if (!ImageMatchesRecord(archive, state->position, state->record->size)) {
-        std::clearerr(archive);
-        bf.streamPos = bfcore::kStreamPosUnknown;
+    if (!ImageMatchesRecord(bf.archiveStream, state->position, state->record->size)) {
         *detail = 1;
         return BFE_PACKED_STREAM;
     }
-    bfplat::StreamSeek(archive, state->position, SEEK_SET);
-    bf.streamPos = bfcore::kStreamPosUnknown;
     void* memory = bfplat::Alloc(sizeof(PackedFile));
     if (!memory) return BFE_MEMORY;
     auto* adaptor = new (memory) PackedFile;
-    if (!adaptor->OpenRead(archive)) {
+    if (!adaptor->OpenReadAt(bf.archiveStream, state->position)) {
         DestroyAdaptor(adaptor);
         return BFE_PACKED_STREAM;
     }
     state->packedFile = adaptor;
-    state->packedStreamPos = bfplat::StreamTell(adaptor->GetStream());
     return 0;
 }
 
 int ReadPacked(BigFile& bf, OpenFileState* state, void* buffer, uint32_t count, uint32_t* read) {
     PackedFile* adaptor = Adaptor(state);
-    FILE* own = adaptor->GetStream();
-    // Another handle may have moved the shared offset since this one read.
-    // Some runtimes answer ftell from a cached offset that cannot see that,
-    // so the duplicate is always put back (a seek also resyncs the offset).
-    bfplat::StreamSeek(own, state->packedStreamPos, SEEK_SET);
-
     const int64_t absoluteEnd = int64_t{bf.dataBase} + state->end;
     const int64_t left = absoluteEnd > state->position ? absoluteEnd - state->position : 0;
     const bool beyondEnd = int64_t{count} > left;
@@ -89,11 +76,7 @@ int ReadPacked(BigFile& bf, OpenFileState* state, void* buffer, uint32_t count, 
         return 0;
     }
     state->position += after - before;
-    // The archive stream's offset moved with the duplicate's: the next
-    // stored read must seek whatever positions happen to coincide.
-    bf.streamPos = bfcore::kStreamPosUnknown;
-    state->packedStreamPos = bfplat::StreamTell(own);
-    if (std::ferror(bf.archiveStream)) {
+    if (ArchiveFailed(bf)) {
         bf.SetError(BFE_FILE_IO, 0);
         return 0;
     }
@@ -101,25 +84,19 @@ int ReadPacked(BigFile& bf, OpenFileState* state, void* buffer, uint32_t count, 
 }
 
 int SeekPacked(BigFile& bf, OpenFileState* state, int64_t target) {
-    PackedFile* adaptor = Adaptor(state);
-    FILE* own = adaptor->GetStream();
-    bfplat::StreamSeek(own, state->packedStreamPos, SEEK_SET);
-    if (!adaptor->Seek(static_cast<int32_t>(target - state->packedStart), 0)) {
+    if (!Adaptor(state)->Seek(static_cast<int32_t>(target - state->packedStart), 0)) {
         bf.SetError(BFE_PACKED_STREAM, 0);
         return 0;
     }
-    bf.streamPos = bfcore::kStreamPosUnknown;
-    state->packedStreamPos = bfplat::StreamTell(own);
     return 1;
 }
 
-void ClosePacked(BigFile& bf, OpenFileState* state) {
+void ClosePacked(OpenFileState* state) {
     PackedFile* adaptor = Adaptor(state);
     if (!adaptor) return;
     adaptor->Close();
     DestroyAdaptor(adaptor);
     state->packedFile = nullptr;
-    bf.streamPos = bfcore::kStreamPosUnknown;
 }
 
 }  // namespace bfcore

@@ -1,5 +1,6 @@
-// Reading through a handle: disk files with stdio, stored entries from the
-// shared archive stream with the end-of-entry clamp.
+// Reading through a handle: disk files with stdio, stored entries with
+// positioned reads of the archive file and the end-of-entry clamp.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -31,13 +32,12 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
         SetError(BFE_BAD_PARAMETER, 2);
         return 0;
     }
-    bfcore::LockGuard guard(lock);
-    if (!bfcore::IsOpenHandle(*this, handle)) {
+    bfcore::HeldHandle held(*this, handle);
+    if (!held) {
         SetError(BFE_BAD_HANDLE, 0);
         return 0;
     }
-    if (handleKinds[handle] == bfcore::kKindDisk) {
-        FILE* disk = static_cast<FILE*>(handles[handle]);
+    if (FILE* disk = held.Disk()) {
         *read = static_cast<uint32_t>(std::fread(buffer, 1, count, disk));
         if (std::ferror(disk)) {
             SetError(BFE_FILE_IO, 1);
@@ -46,41 +46,35 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
         return 1;
     }
 
-    OpenFileState* state = bfcore::ArchiveState(*this, handle);
-    if (logStream) Log("Reading %d bytes of file %d", static_cast<int>(count), static_cast<int>(handle));
+    OpenFileState* state = held.State();
+    Log("Reading %d bytes of file %d", static_cast<int>(count), static_cast<int>(handle));
     if (state->packedFile) return bfcore::ReadPacked(*this, state, buffer, count, read);
     // Text is translated from raw bytes (above), so the stream stays binary.
-    if (archiveMode != BF_MODE_BINARY) SetArchiveMode(archiveStream, BF_MODE_BINARY);
-    if (streamPos != static_cast<uint64_t>(state->position)) {
-        if (bfplat::StreamSeek(archiveStream, state->position, SEEK_SET) != 0) {
-            SetError(BFE_SEEK, 0);
-            return 0;
-        }
-    }
+    if (std::atomic_ref<uint32_t>(archiveMode).load(std::memory_order_relaxed) != BF_MODE_BINARY)
+        SetArchiveMode(archiveStream, BF_MODE_BINARY);
     const int64_t absoluteEnd = int64_t{dataBase} + state->end;
     const int64_t left = absoluteEnd > state->position ? absoluteEnd - state->position : 0;
     const bool beyondEnd = int64_t{count} > left;
     const uint32_t wanted = beyondEnd ? static_cast<uint32_t>(left) : count;
 
+    // A positioned read: no stream position is shared between handles, so
+    // reads of different handles run at once.
     auto* out = static_cast<unsigned char*>(buffer);
-    // Every use of the archive stream holds the object's lock, so stdio's
-    // own per-call lock is redundant here.
     bool failed = false;
-    uint32_t consumed = static_cast<uint32_t>(bfplat::StreamRead(archiveStream, out, wanted, &failed));
+    uint32_t consumed = static_cast<uint32_t>(bfplat::StreamReadAt(archiveStream, out, wanted, state->position, &failed));
     uint32_t delivered = consumed;
     if (state->mode != BF_MODE_BINARY && consumed > 0) {
         bool pairedAtEnd = false;
         // A CR that ends this piece may pair with an LF that starts the next.
         if (out[consumed - 1] == '\r' && state->position + consumed < absoluteEnd) {
-            const int next = std::getc(archiveStream);
-            if (next == '\n') {
+            unsigned char next = 0;
+            bool nextFailed = false;
+            if (bfplat::StreamReadAt(archiveStream, &next, 1, state->position + consumed, &nextFailed) == 1 &&
+                next == '\n') {
                 pairedAtEnd = true;
                 ++consumed;
-            } else if (next != EOF) {
-                std::ungetc(next, archiveStream);
-            } else {
-                failed = failed || std::ferror(archiveStream) != 0;
             }
+            failed = failed || nextFailed;
         }
         if (pairedAtEnd) {
             delivered = TranslateText(out, delivered - 1);
@@ -90,9 +84,9 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
         }
     }
     state->position += consumed;
-    streamPos = static_cast<uint64_t>(state->position);
     *read = delivered;
-    if (failed) {
+    if (failed) bfcore::NoteArchiveFailure(*this);
+    if (failed || bfcore::ArchiveFailed(*this)) {
         SetError(BFE_FILE_IO, 0);
         return 0;
     }

@@ -13,15 +13,17 @@ struct BigFileWalker::Level {
     size_t prefix;
 };
 
-BigFileWalker::BigFileWalker(BigFileCore& core)
+BigFileWalker::BigFileWalker(BigFileCore& core, DirNode* start)
     : bf(core),
+      top(start),
       levels(nullptr),
       depth(0),
       levelCapacity(0),
       path(nullptr),
       pathCapacity(0),
       started(0),
-      failed(0) {}
+      failed(0),
+      entered(0) {}
 
 BigFileWalker::~BigFileWalker() {
     bfplat::Free(levels);
@@ -53,6 +55,7 @@ int BigFileWalker::Next(WalkEntry* out) {
         bf.SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
+    entered = 0;
     if (failed) {
         bf.SetError(BFE_MEMORY, 5);
         return 0;
@@ -64,7 +67,7 @@ int BigFileWalker::Next(WalkEntry* out) {
             bf.SetError(BFE_MEMORY, 5);
             return 0;
         }
-        levels[0] = Level{&bf.root, 0, 0};
+        levels[0] = Level{top ? top : bf.GetRootDir(), 0, 0};
         depth = 1;
     }
     while (depth > 0 && levels[depth - 1].next >= levels[depth - 1].node->count) --depth;
@@ -101,9 +104,16 @@ int BigFileWalker::Next(WalkEntry* out) {
         out->kind = BF_KIND_DIR;
         out->record = nullptr;
         levels[depth++] = Level{static_cast<DirNode*>(entry->payload), 0, level.prefix + nameLength + 1};
+        entered = 1;
     } else {
         out->kind = bfcore::IsFileEntry(entry->attributes) ? BF_KIND_FILE : BF_KIND_NEITHER;
         out->record = static_cast<const FileRecord*>(entry->payload);
     }
     return 1;
+}
+
+void BigFileWalker::SkipChildren() {
+    if (!entered) return;
+    entered = 0;
+    --depth;
 }

@@ -79,7 +79,7 @@ void ExtractTree() {
 
 void ExtractAll(void*) {
     if (g_app.archive.Open(g_archiveName, 0)) {
-        g_app.filesTotal = bfx::CountFiles(g_app.archive.root);
+        g_app.filesTotal = bfx::CountFiles(g_app.archive);
         // The output folder must really be entered: an empty or missing one
         // would otherwise put the tree wherever the process happens to be.
         bfx::DiskTree output;

@@ -1,5 +1,8 @@
 // A packed image read or written at an open stdio stream's position,
-// through a second stream on a duplicate of its descriptor.
+// through a second stream on a duplicate of its descriptor; or read from
+// a given offset of a file with positioned reads of its own, which leave
+// the stream's position alone, so several adaptors may read one file from
+// several threads at once.
 #ifndef ORVOBF_PACKED_FILE_H
 #define ORVOBF_PACKED_FILE_H
 
@@ -9,8 +12,9 @@
 #include "PackedStream.h"
 
 constexpr int32_t PACKED_FILE_BUFFER_SIZE = 16384;
-// The reading duplicate's own stdio buffer: one system call per eight
-// exchanges instead of one per exchange.
+// The reading duplicate's own stdio buffer, and the most a positioned
+// reader holds: one system call per eight exchanges instead of one per
+// exchange.
 constexpr size_t PACKED_FILE_READ_AHEAD = 131072;
 
 class PackedFile {
@@ -26,6 +30,10 @@ public:
     // reading and writing ("r+b", "w+b"). A failed open keeps nothing.
     int32_t OpenRead(FILE* baseStream);
     int32_t OpenWrite(FILE* baseStream);
+    // Reads the image at `start` of the file behind `file` with positioned
+    // reads (bfplat::StreamReadAt): no duplicate, no stream position taken
+    // or set, and Close moves nothing. `file` must stay open until Close.
+    int32_t OpenReadAt(FILE* file, int64_t start);
     int32_t Read(unsigned char* destination, int32_t count);
     int32_t Write(const unsigned char* source, int32_t count);
     int32_t Seek(int32_t offset, int32_t origin);
@@ -43,6 +51,8 @@ public:
 
 private:
     int32_t Open(FILE* baseStream, int32_t openMode);
+    int32_t BeginStream(int32_t openMode);
+    unsigned char* FetchAt(int32_t size);
     void Discard();
 
     PackedStream* stream = nullptr;
@@ -50,8 +60,17 @@ private:
     int64_t startPos = 0;  // 64-bit: images may lie past 2 GiB
     int64_t savedPos = 0;
     FILE* duplicate = nullptr;
-    unsigned char* readAhead = nullptr;  // the duplicate's stdio buffer, freed after it is closed
+    unsigned char* readAhead = nullptr;  // the duplicate's stdio buffer, freed after it is closed;
+                                         // a positioned reader's bytes of the file
     FILE* base = nullptr;
+    // Positioned reading: the file, where the next fetch starts, and the
+    // bytes of the file held in readAhead (from aheadPos, aheadLength of
+    // them, in aheadCapacity bytes, grown as the image goes on).
+    FILE* sourceFile = nullptr;
+    int64_t readPos = 0;
+    int64_t aheadPos = 0;
+    size_t aheadLength = 0;
+    size_t aheadCapacity = 0;
     int32_t mode = 0;
     int32_t lastResult = 0;
 };

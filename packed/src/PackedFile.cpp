@@ -2,6 +2,7 @@
 // an open stdio stream.
 #include "PackedFile.h"
 
+#include <cstring>
 #include <new>
 
 #include "platform.h"
@@ -20,6 +21,9 @@ void PackedFile::Discard() {
     duplicate = nullptr;
     bfplat::Free(readAhead);
     readAhead = nullptr;
+    sourceFile = nullptr;
+    aheadLength = 0;
+    aheadCapacity = 0;
 }
 
 int32_t PackedFile::Open(FILE* baseStream, int32_t openMode) {
@@ -47,14 +51,22 @@ int32_t PackedFile::Open(FILE* baseStream, int32_t openMode) {
         Discard();
         return 0;
     }
+    if (!BeginStream(openMode)) return 0;
+    base = baseStream;
+    return 1;
+}
+
+// The stream object with its callbacks, begun; on failure nothing is kept.
+int32_t PackedFile::BeginStream(int32_t openMode) {
     void* memory = bfplat::Alloc(sizeof(PackedStream));
     if (!memory) {
         Discard();
         return 0;
     }
     stream = new (memory) PackedStream();
-    buffer = static_cast<unsigned char*>(bfplat::Alloc(PACKED_FILE_BUFFER_SIZE));
-    int32_t rc = buffer ? stream->Init(PACKED_STREAM_VERSION) : PSE_NO_MEMORY;
+    // A positioned reader hands out its read-ahead bytes instead.
+    if (!sourceFile) buffer = static_cast<unsigned char*>(bfplat::Alloc(PACKED_FILE_BUFFER_SIZE));
+    int32_t rc = buffer || sourceFile ? stream->Init(PACKED_STREAM_VERSION) : PSE_NO_MEMORY;
     if (rc == 0) rc = stream->SetCallbacks(ProvideBuffer, RewindTo, PACKED_FILE_BUFFER_SIZE, this);
     if (rc == 0) rc = stream->Begin(openMode);
     if (rc < 0) {
@@ -62,15 +74,67 @@ int32_t PackedFile::Open(FILE* baseStream, int32_t openMode) {
         Discard();
         return 0;
     }
-    base = baseStream;
     return 1;
 }
 
 int32_t PackedFile::OpenRead(FILE* baseStream) { return Open(baseStream, PS_MODE_READ); }
+
+int32_t PackedFile::OpenReadAt(FILE* file, int64_t start) {
+    if (!file || start < 0 || stream || duplicate) return 0;
+    lastResult = 0;
+    startPos = start;
+    savedPos = 0;
+    mode = PS_MODE_READ;
+    sourceFile = file;
+    readPos = start;
+    aheadPos = start;
+    aheadLength = 0;
+    return BeginStream(PS_MODE_READ);
+}
+
+// The next `size` bytes of the file for a positioned reader, as a pointer
+// into the read-ahead bytes. Bytes already held are kept (moved to the
+// front), and the rest of the room is filled with one positioned read; the
+// room doubles up to PACKED_FILE_READ_AHEAD while the image goes on, so a
+// small image costs a small read.
+unsigned char* PackedFile::FetchAt(int32_t size) {
+    const size_t wanted = static_cast<size_t>(size);
+    const int64_t heldEnd = aheadPos + static_cast<int64_t>(aheadLength);
+    if (readPos >= aheadPos && readPos + size <= heldEnd) {
+        unsigned char* bytes = readAhead + (readPos - aheadPos);
+        readPos += size;
+        return bytes;
+    }
+    if (aheadCapacity < wanted || aheadCapacity < PACKED_FILE_READ_AHEAD) {
+        size_t grown = aheadCapacity ? 2 * aheadCapacity : static_cast<size_t>(PACKED_FILE_BUFFER_SIZE);
+        if (grown > PACKED_FILE_READ_AHEAD) grown = PACKED_FILE_READ_AHEAD;
+        if (grown < wanted) grown = wanted;
+        void* more = bfplat::Realloc(readAhead, grown);
+        if (!more) return nullptr;
+        readAhead = static_cast<unsigned char*>(more);
+        aheadCapacity = grown;
+    }
+    size_t kept = 0;
+    if (readPos >= aheadPos && readPos < heldEnd) {
+        kept = static_cast<size_t>(heldEnd - readPos);
+        std::memmove(readAhead, readAhead + (readPos - aheadPos), kept);
+    }
+    bool failed = false;
+    const size_t got = bfplat::StreamReadAt(sourceFile, readAhead + kept, aheadCapacity - kept,
+                                            readPos + static_cast<int64_t>(kept), &failed);
+    aheadPos = readPos;
+    aheadLength = kept + got;
+    // What the file did not have (its end, or a failed read) is never data.
+    const size_t delivered = aheadLength < wanted ? aheadLength : wanted;
+    if (delivered < wanted) stream->SetDelivered(static_cast<int32_t>(delivered));
+    readPos += static_cast<int64_t>(delivered);
+    return readAhead;
+}
 int32_t PackedFile::OpenWrite(FILE* baseStream) { return Open(baseStream, PS_MODE_WRITE); }
 
 unsigned char* PackedFile::ProvideBuffer(int32_t size, void* user) {
     auto* self = static_cast<PackedFile*>(user);
+    if (self->sourceFile) return size > 0 ? self->FetchAt(size) : self->readAhead;
     if (size <= 0) return self->buffer;
     const size_t n = static_cast<size_t>(size);
     if (self->mode == PS_MODE_WRITE) {
@@ -87,6 +151,11 @@ unsigned char* PackedFile::ProvideBuffer(int32_t size, void* user) {
 
 unsigned char* PackedFile::RewindTo(int32_t offset, void* user) {
     auto* self = static_cast<PackedFile*>(user);
+    if (self->sourceFile) {
+        self->savedPos = self->readPos;
+        self->readPos = self->startPos + offset;
+        return self->readAhead;
+    }
     self->savedPos = bfplat::StreamTell(self->duplicate);
     bfplat::StreamSeek(self->duplicate, self->startPos + offset, SEEK_SET);
     return self->buffer;

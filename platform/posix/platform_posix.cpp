@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <new>
@@ -57,6 +58,18 @@ void LockLeave(BfLock* lock) {
     if (--lock->depth != 0) return;
     lock->owner.store(nullptr, std::memory_order_relaxed);
     if (lock->state.exchange(0, std::memory_order_release) == 2) lock->state.notify_one();
+}
+
+void SlimLockEnter(SlimLock* lock) {
+    std::atomic_ref<uint32_t> state(lock->state);
+    uint32_t expected = 0;
+    if (state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return;
+    while (state.exchange(2, std::memory_order_acquire) != 0) state.wait(2);
+}
+
+void SlimLockLeave(SlimLock* lock) {
+    std::atomic_ref<uint32_t> state(lock->state);
+    if (state.exchange(0, std::memory_order_release) == 2) state.notify_one();
 }
 
 // Without a desktop the box is the caption and the text on standard error;
@@ -116,6 +129,30 @@ size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed) {
     }
     *failed = ferror_unlocked(stream) != 0;
     return got;
+}
+
+size_t StreamReadAt(FILE* stream, void* buffer, size_t count, int64_t offset, bool* failed) {
+    *failed = false;
+    if (offset < 0) {
+        *failed = true;
+        return 0;
+    }
+    const int fd = fileno(stream);
+    auto* out = static_cast<unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        // pread takes at most SSIZE_MAX; one gibibyte a call is plenty.
+        const size_t piece = count - done < (size_t{1} << 30) ? count - done : size_t{1} << 30;
+        const ssize_t got = pread(fd, out + done, piece, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            *failed = true;
+            break;
+        }
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
 }
 
 int64_t StreamLength(FILE* stream) {

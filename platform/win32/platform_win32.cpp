@@ -30,6 +30,11 @@ void LockDestroy(BfLock* lock) {
 void LockEnter(BfLock* lock) { EnterCriticalSection(&lock->section); }
 void LockLeave(BfLock* lock) { LeaveCriticalSection(&lock->section); }
 
+// SRWLOCK is one pointer, all zero when unlocked (SRWLOCK_INIT).
+static_assert(sizeof(SlimLock) == sizeof(SRWLOCK), "a slim lock is an SRWLOCK");
+void SlimLockEnter(SlimLock* lock) { AcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(lock)); }
+void SlimLockLeave(SlimLock* lock) { ReleaseSRWLockExclusive(reinterpret_cast<PSRWLOCK>(lock)); }
+
 int SystemMessageBox(void* owner, const char* text, const char* caption, unsigned style) {
     return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
 }
@@ -67,6 +72,34 @@ size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed) {
     const size_t got = std::fread(buffer, 1, count, stream);
     *failed = std::ferror(stream) != 0;
     return got;
+}
+
+// A positioned ReadFile on the descriptor's handle; on a handle opened for
+// synchronous access the end of the file comes back as ERROR_HANDLE_EOF.
+size_t StreamReadAt(FILE* stream, void* buffer, size_t count, int64_t offset, bool* failed) {
+    *failed = false;
+    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (file == INVALID_HANDLE_VALUE || offset < 0) {
+        *failed = true;
+        return 0;
+    }
+    auto* out = static_cast<unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const DWORD piece = static_cast<DWORD>(count - done < (size_t{1} << 30) ? count - done : size_t{1} << 30);
+        const uint64_t where = static_cast<uint64_t>(offset) + done;
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(where);
+        at.OffsetHigh = static_cast<DWORD>(where >> 32);
+        DWORD got = 0;
+        if (!ReadFile(file, out + done, piece, &got, &at)) {
+            if (GetLastError() != ERROR_HANDLE_EOF) *failed = true;
+            break;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
 }
 
 int64_t StreamLength(FILE* stream) { return _filelengthi64(_fileno(stream)); }

@@ -109,3 +109,48 @@ TEST(ToolExtract, ProgressBarCountsTheTreeNotTheHeader) {
     EXPECT_EQ(run.out.find("/1 files"), std::string::npos);
     EXPECT_NE(run.out.find("1000 files (0 B) in 0 directories extracted, 0 problems"), std::string::npos);
 }
+
+TEST(ToolExtract, WorkersGiveTheTreeReportAndExitCodeOfOne) {
+    TempDir dir;
+    bfw::ArchiveBuilder builder;
+    std::string error;
+    // A big file first, then small ones that finish before it; a folder
+    // that cannot be made; the last entry cut off by the archive's end.
+    ASSERT_TRUE(builder.AddFile("a/big", std::string(2500000, 'B'), &error)) << error;
+    for (int d = 0; d < 3; ++d)
+        for (int f = 0; f < 6; ++f)
+            ASSERT_TRUE(builder.AddFile("d" + std::to_string(d) + "/f" + std::to_string(f),
+                                        std::string(static_cast<size_t>(f * 3001 + d), static_cast<char>('a' + f)),
+                                        &error, f % 2 ? bfw::Packing::Pack : bfw::Packing::Store))
+                << error;
+    ASSERT_TRUE(builder.AddFile("d1/blocked/x", "x", &error)) << error;
+    ASSERT_TRUE(builder.AddFile("z/cut", std::string(5000, 'z'), &error)) << error;
+    const std::string archive = dir.File("w.bf");
+    ASSERT_TRUE(builder.Write(archive, &error)) << error;
+    fs::resize_file(archive, fs::file_size(archive) - 10);
+
+    std::vector<Outcome> runs;
+    std::vector<std::vector<std::pair<std::string, std::string>>> trees;
+    for (const char* jobs : {"1", "3"}) {
+        const fs::path out = dir.File(std::string("out") + jobs);
+        fs::create_directories(out / "d1");
+        std::ofstream(out / "d1/blocked") << "in the way";
+        runs.push_back(Tool(std::string("extract -v -j ") + jobs + " -C " + out.string() + " " + archive));
+        std::vector<std::pair<std::string, std::string>> tree;
+        for (const auto& entry : fs::recursive_directory_iterator(out))
+            tree.push_back({fs::relative(entry.path(), out).string(), entry.is_directory() ? "/" : Slurp(entry.path())});
+        std::sort(tree.begin(), tree.end());
+        trees.push_back(tree);
+    }
+    EXPECT_EQ(runs[0].status, 1) << runs[0].out;
+    EXPECT_NE(runs[0].out.find("bigfile extract: d1/blocked: Cannot create directory\n"), std::string::npos)
+        << runs[0].out;
+    EXPECT_NE(runs[0].out.find("bigfile extract: z/cut: Read Error\n"), std::string::npos) << runs[0].out;
+    EXPECT_EQ(runs[1].status, runs[0].status);
+    EXPECT_EQ(runs[1].out, runs[0].out);
+    EXPECT_EQ(trees[1], trees[0]);
+
+    const Outcome none = Tool("extract -j 0 -C " + dir.File("none") + " " + archive);
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.out, "bigfile extract: -j takes a number from 1 to 64\n");
+}

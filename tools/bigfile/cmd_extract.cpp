@@ -1,15 +1,17 @@
-// bigfile extract [-C DIR] [-v] [--keep-partial] ARCHIVE [PATH...]: the
-// archive's tree (or the named parts of it) written below DIR, through the
-// extraction engine the extractor tool uses. The process's working
-// directory is never changed.
+// bigfile extract [-C DIR] [-j N] [-v] [--keep-partial] ARCHIVE [PATH...]:
+// the archive's tree (or the named parts of it) written below DIR, through
+// the extraction engine the extractor tool uses, N files at a time. The
+// process's working directory is never changed.
 #include <getopt.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "commands.h"
@@ -18,7 +20,9 @@
 #include "tool_util.h"
 
 namespace {
-constexpr const char* kSynopsis = "[-C DIR] [-v] [--keep-partial] ARCHIVE [PATH...]";
+constexpr const char* kSynopsis = "[-C DIR] [-j N] [-v] [--keep-partial] ARCHIVE [PATH...]";
+// Each worker holds one handle of the archive's 255 while it copies.
+constexpr unsigned long kMostWorkers = 64;
 
 class CliReporter : public bfx::Reporter {
 public:
@@ -107,14 +111,15 @@ struct Target {
 };
 
 Target Locate(BigFile& bf, const std::string& path) {
-    Target target{path, {}, &bf.root, false, true};
+    Target target{path, {}, bf.GetRootDir(), false, true};
     const std::vector<std::string> parts = Components(path);
     for (size_t i = 0; i < parts.size(); ++i) {
         if (!bfx::IsSafeName(parts[i].c_str())) {
             target.safe = false;
             return target;
         }
-        DirNode* node = target.entries.empty() ? &bf.root : static_cast<DirNode*>(target.entries.back()->payload);
+        DirNode* node =
+            target.entries.empty() ? bf.GetRootDir() : static_cast<DirNode*>(target.entries.back()->payload);
         bf.SetCurrentDir(node);
         const void* payload = i + 1 == parts.size() ? bf.FindFile(parts[i].c_str()) : nullptr;
         if (!payload) payload = bf.FindEntry(parts[i].c_str(), BF_ATTR_DIR);
@@ -127,18 +132,18 @@ Target Locate(BigFile& bf, const std::string& path) {
     return target;
 }
 
-uint64_t FilesIn(const Target& target, const BigFile& bf) {
+uint64_t FilesIn(const Target& target, BigFile& bf) {
     if (!target.found) return 0;
-    if (target.entries.empty()) return bfx::CountFiles(bf.root);
+    if (target.entries.empty()) return bfx::CountFiles(bf);
     const DirEntry* last = target.entries.back();
-    return last->attributes & BF_ATTR_DIR ? bfx::CountFiles(*static_cast<const DirNode*>(last->payload)) : 1;
+    return last->attributes & BF_ATTR_DIR ? bfx::CountFiles(bf, static_cast<DirNode*>(last->payload)) : 1;
 }
 
 // Extracts one located path (a directory's subtree or a single file) with
 // its parent directories, from the disk tree's root. False when the disk
 // tree was lost on the way back.
-bool ExtractTarget(BigFile& bf, bfx::Engine& engine, bfx::DiskTree& disk, CliReporter& reporter,
-                   const Target& target, uint32_t& failures) {
+bool ExtractTarget(bfx::Engine& engine, bfx::DiskTree& disk, CliReporter& reporter, const Target& target,
+                   uint32_t& failures) {
     if (!target.safe || !target.found) {
         reporter.Report(target.safe ? bfx::Problem::NotFound : bfx::Problem::UnsafeName, target.path);
         ++failures;
@@ -162,11 +167,9 @@ bool ExtractTarget(BigFile& bf, bfx::Engine& engine, bfx::DiskTree& disk, CliRep
     }
     engine.SetBasePath(prefix);
     if (file) {
-        bf.SetCurrentDir(target.parent);
-        engine.ExtractFile(file->name);
+        engine.ExtractFile(file->name, target.parent);
     } else if (entered == target.entries.size()) {
-        bf.SetCurrentDir(entered ? static_cast<DirNode*>(target.entries.back()->payload) : &bf.root);
-        engine.ExtractTree();
+        engine.ExtractTree(entered ? static_cast<DirNode*>(target.entries.back()->payload) : target.parent);
     }
     for (; entered > 0; --entered)
         if (!disk.Leave()) return false;
@@ -175,6 +178,7 @@ bool ExtractTarget(BigFile& bf, bfx::Engine& engine, bfx::DiskTree& disk, CliRep
 
 int RunExtract(int argc, char** argv) {
     static const option options[] = {{"directory", required_argument, nullptr, 'C'},
+                                     {"jobs", required_argument, nullptr, 'j'},
                                      {"verbose", no_argument, nullptr, 'v'},
                                      {"keep-partial", no_argument, nullptr, 'k'},
                                      {"help", no_argument, nullptr, 'h'},
@@ -182,9 +186,18 @@ int RunExtract(int argc, char** argv) {
     std::string target = ".";
     bool verbose = false;
     bfx::PartialFiles partial = bfx::PartialFiles::Discard;
-    for (int c; (c = getopt_long(argc, argv, "C:vh", options, nullptr)) != -1;) {
+    unsigned workers = std::clamp(std::thread::hardware_concurrency(), 1u, static_cast<unsigned>(kMostWorkers));
+    for (int c; (c = getopt_long(argc, argv, "C:j:vh", options, nullptr)) != -1;) {
         if (c == 'C') {
             target = optarg;
+        } else if (c == 'j') {
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(optarg, &end, 10);
+            if (end == optarg || *end != '\0' || n < 1 || n > kMostWorkers) {
+                std::fprintf(stderr, "bigfile extract: -j takes a number from 1 to %lu\n", kMostWorkers);
+                return 2;
+            }
+            workers = static_cast<unsigned>(n);
         } else if (c == 'v') {
             verbose = true;
         } else if (c == 'k') {
@@ -197,6 +210,8 @@ int RunExtract(int argc, char** argv) {
                 "Each file is written under a temporary name and takes its own name only when\n"
                 "it is complete, replacing what stood there.\n"
                 "  -C, --directory DIR  extract into DIR, creating it if needed\n"
+                "  -j, --jobs N         copy N files at a time (default: one per core); the\n"
+                "                       report and the exit code are those of -j 1\n"
                 "  -v, --verbose        list each file extracted\n"
                 "      --keep-partial   keep a file whose copy failed, cut where it stopped\n");
             return 0;
@@ -219,16 +234,16 @@ int RunExtract(int argc, char** argv) {
         return 1;
     }
     std::vector<Target> targets;
-    if (argc - optind == 1) targets.push_back(Target{"", {}, &bf.root, true, true});
+    if (argc - optind == 1) targets.push_back(Target{"", {}, bf.GetRootDir(), true, true});
     for (int i = optind + 1; i < argc; ++i) targets.push_back(Locate(bf, argv[i]));
     uint64_t total = 0;
     for (const Target& t : targets) total += FilesIn(t, bf);
 
     CliReporter reporter(verbose, total);
-    bfx::Engine engine(bf, reporter, disk, partial);
+    bfx::Engine engine(bf, reporter, disk, partial, workers);
     uint32_t failures = 0;
     for (const Target& t : targets) {
-        if (!ExtractTarget(bf, engine, disk, reporter, t, failures)) {
+        if (!ExtractTarget(engine, disk, reporter, t, failures)) {
             std::fprintf(stderr, "bigfile extract: %s: cannot return to the directory\n", target.c_str());
             return 1;
         }
