@@ -1,22 +1,14 @@
-// Little-endian 32-bit words as images store them.
+// Code words are 32-bit little-endian, stored as the archive stores every
+// integer.
 #ifndef ORVOBF_PACKED_CODE_WORDS_H
 #define ORVOBF_PACKED_CODE_WORDS_H
 
-#include <cstdint>
+#include "orvobf/archive_format.h"
 
 namespace packed_detail {
 
-inline uint32_t Load32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-inline void Store32(unsigned char* p, uint32_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
+using orvobf::format::LoadU32;
+using orvobf::format::StoreU32;
 
 }  // namespace packed_detail
 

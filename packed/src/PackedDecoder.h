@@ -72,7 +72,7 @@ inline DecodeState BodyState(const unsigned char* body, int64_t words) {
     s.in = body;
     s.inEnd = body + 4 * (words > 0 ? words : 0);
     if (words > 0) {
-        s.acc = Load32(body);
+        s.acc = LoadU32(body);
         s.bits = 32;
         s.in += 4;
     }
@@ -124,7 +124,7 @@ inline uint64_t BitsAt(const unsigned char* wp, uint32_t off) {
     static_assert(std::endian::native == std::endian::little);
     uint64_t pair;
     std::memcpy(&pair, wp, 8);
-    const uint64_t third = Load32(wp + 8);
+    const uint64_t third = LoadU32(wp + 8);
     return std::rotl(pair, 32) << off | (third << off) >> 32;
 }
 
@@ -291,7 +291,7 @@ RunEnd DecodeSymbols(DecodeState& s, const Out<sink>& out, size_t& pos, size_t c
             const bool marker = FastLoop<sink>(out, o, r, wp, off, inEnd - 16, stop4, limit - kRoom1 + 1);
             in = wp + 4;
             bits = 32 - static_cast<int32_t>(off);
-            acc = Load32(wp) << off;
+            acc = LoadU32(wp) << off;
             if (marker) {
                 result = RunEnd::Damaged;  // end marker before the total
                 break;
@@ -311,7 +311,7 @@ RunEnd DecodeSymbols(DecodeState& s, const Out<sink>& out, size_t& pos, size_t c
         // into it or (eager) end exactly where the current one ends.
         const auto reach = [&](int32_t len, bool eager) {
             if ((bits < len || (eager && bits == len)) && !loaded && in != inEnd) {
-                x |= static_cast<uint64_t>(Load32(in)) << (32 - bits);
+                x |= static_cast<uint64_t>(LoadU32(in)) << (32 - bits);
                 loaded = true;
             }
             return bits + (loaded ? 32 : 0) >= len;

@@ -120,7 +120,7 @@ int32_t PackedStream::PackBuffer(const unsigned char* source, unsigned char* des
     if (active) return PSE_BAD_STATE;
     const int32_t rc = NeedLevelPacker(levelPacker);
     if (rc < 0) return rc;
-    packed_detail::Store32(destination, static_cast<uint32_t>(count));
+    packed_detail::StoreU32(destination, static_cast<uint32_t>(count));
     if (count == 0) return 0;
     LevelPacker& lp = *levelPacker;
     lp.StartImage();

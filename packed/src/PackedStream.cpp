@@ -6,7 +6,7 @@
 #include "PackerCore.h"
 #include "platform.h"
 
-using packed_detail::Load32;
+using packed_detail::LoadU32;
 
 const char* PackedResultText(int32_t result) {
     switch (result) {
@@ -105,7 +105,7 @@ int32_t PackedStream::Begin(int32_t mode) {
     kind = PS_READ_PACKED;
     active = 1;
     if (!FetchInput(8)) return PSE_NO_BUFFER;
-    const int32_t header = static_cast<int32_t>(Load32(input));
+    const int32_t header = static_cast<int32_t>(LoadU32(input));
     // A header cut short, or -2^31 (which has no positive total).
     if (bufferLeft < 4 || header == INT32_MIN) {
         bufferLeft = 0;
@@ -123,7 +123,7 @@ int32_t PackedStream::Begin(int32_t mode) {
     }
     totalSize = header;
     if (bufferLeft >= 8) {
-        accumulator = Load32(input + 4);
+        accumulator = LoadU32(input + 4);
         bitCount = 32;
     } else {
         // No first code word: no symbol can be decoded.
@@ -141,7 +141,7 @@ int32_t PackedStream::Begin(int32_t mode) {
 int32_t PackedStream::Tell() const { return active ? position : PSE_BAD_STATE; }
 
 int32_t PackedStream::ImageSize(const unsigned char* image) {
-    const int32_t header = static_cast<int32_t>(Load32(image));
+    const int32_t header = static_cast<int32_t>(LoadU32(image));
     if (header == INT32_MIN) return PSE_DAMAGED;
     return header < 0 ? -header : header;
 }

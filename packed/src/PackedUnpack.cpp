@@ -8,7 +8,7 @@
 using namespace packed_detail;
 
 int32_t PackedStream::UnpackBuffer(const unsigned char* image, unsigned char* destination) {
-    const int32_t header = static_cast<int32_t>(Load32(image));
+    const int32_t header = static_cast<int32_t>(LoadU32(image));
     if (header == INT32_MIN) return PSE_DAMAGED;
     if (header < 0) {
         std::memcpy(destination, image + 4, static_cast<size_t>(-static_cast<int64_t>(header)));
@@ -27,7 +27,7 @@ int32_t PackedStream::UnpackBuffer(const unsigned char* image, unsigned char* de
 int32_t PackedStream::UnpackBuffer(const unsigned char* image, size_t imageLength, unsigned char* destination,
                                    size_t capacity) {
     if (imageLength < 4) return PSE_DAMAGED;
-    const int32_t header = static_cast<int32_t>(Load32(image));
+    const int32_t header = static_cast<int32_t>(LoadU32(image));
     if (header == INT32_MIN) return PSE_DAMAGED;
     const int64_t total = header < 0 ? -static_cast<int64_t>(header) : header;
     if (static_cast<uint64_t>(total) > capacity) return PSE_BUFFER_TOO_SMALL;

@@ -6,7 +6,7 @@
 #include "PackedStream.h"
 #include "PackerCore.h"
 
-using packed_detail::Store32;
+using packed_detail::StoreU32;
 
 // Hands the filled bytes to the provider and takes an empty buffer.
 int32_t PackedStream::Exchange() {
@@ -127,7 +127,7 @@ int32_t PackedStream::Finish(int32_t header) {
     if (!provider) return PSE_NO_CALLBACK;
     unsigned char* buffer = provider(bufferFill, user);
     if (!buffer) return PSE_NO_BUFFER;
-    Store32(buffer, static_cast<uint32_t>(header));
+    StoreU32(buffer, static_cast<uint32_t>(header));
     if (!rewinder) return PSE_NO_CALLBACK;
     rewinder(0, user);
     bufferFill = 4;

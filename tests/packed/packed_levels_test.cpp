@@ -5,6 +5,7 @@
 #include <string>
 
 #include "memory_medium.h"
+#include "random_reads.h"
 #include "platform.h"
 
 namespace {
@@ -171,17 +172,7 @@ TEST(PackedLevels, EveryDecoderReadsEveryLevel) {
             m.image = image;
             m.Attach(ps);
             ASSERT_EQ(ps.Begin(PS_MODE_READ), n);
-            for (int step = 0; step < 40; ++step) {
-                const int32_t at = ps.Tell();
-                if (rng() % 4 == 0) {
-                    const int32_t target = static_cast<int32_t>(rng() % (data.size() + 1));
-                    ASSERT_EQ(ps.Seek(target - at, 1), target);
-                    continue;
-                }
-                const int32_t len = std::min<int32_t>(static_cast<int32_t>(rng() % 9000), n - at);
-                ASSERT_EQ(ps.Read(out.data(), len), 0);
-                ASSERT_TRUE(std::equal(out.begin(), out.begin() + len, data.begin() + at)) << at;
-            }
+            ExpectRandomReads(ps, data, rng, 40, 9000);
             ps.End();
         }
     }

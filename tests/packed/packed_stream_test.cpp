@@ -5,6 +5,7 @@
 
 #include "bit_writer.h"
 #include "memory_medium.h"
+#include "random_reads.h"
 #include "platform.h"
 
 namespace {
@@ -249,17 +250,7 @@ TEST(PackedStream, RoundTripsThroughEveryInterface) {
         m.image = once;
         m.Attach(ps);
         ASSERT_EQ(ps.Begin(PS_MODE_READ), n);
-        for (int step = 0; step < 60; ++step) {
-            const int32_t at = ps.Tell();
-            if (rng() % 4 == 0) {
-                const int32_t target = static_cast<int32_t>(rng() % (data.size() + 1));
-                ASSERT_EQ(ps.Seek(target - at, 1), target);
-                continue;
-            }
-            const int32_t len = std::min<int32_t>(static_cast<int32_t>(rng() % 3000), n - at);
-            ASSERT_EQ(ps.Read(out.data(), len), 0);
-            ASSERT_TRUE(std::equal(out.begin(), out.begin() + len, data.begin() + at)) << at;
-        }
+        ExpectRandomReads(ps, data, rng, 60, 3000);
         ps.End();
     }
 }
