@@ -16,6 +16,7 @@
 
 #include "commands.h"
 #include "extract_engine.h"
+#include "orvobf/archive_format.h"
 #include "orvobf/name_rules.h"
 #include "tool_util.h"
 
@@ -78,20 +79,6 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), lastDraw_{};
 };
 
-std::vector<std::string> Components(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path + "/") {
-        if (c == '/' || c == '\\') {
-            if (!part.empty()) parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    return parts;
-}
-
 // The entry of `node` that holds `payload`: its name as the archive stores
 // it, whatever case the user typed.
 const DirEntry* EntryOf(const DirNode* node, const void* payload) {
@@ -112,7 +99,8 @@ struct Target {
 
 Target Locate(BigFile& bf, const std::string& path) {
     Target target{path, {}, bf.GetRootDir(), false, true};
-    const std::vector<std::string> parts = Components(path);
+    std::vector<std::string> parts;
+    for (std::string_view part : orvobf::format::PathComponents(path)) parts.emplace_back(part);
     for (size_t i = 0; i < parts.size(); ++i) {
         if (!bfx::IsSafeName(parts[i].c_str())) {
             target.safe = false;
