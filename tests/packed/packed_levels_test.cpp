@@ -103,8 +103,9 @@ TEST(PackedLevels, NamesAndSettings) {
 
     // Classic comes back when chosen again: the match tree's bytes, which
     // cannot reach 1024 back as the others do.
-    Bytes farEnd = DistinctPairs(1024);
-    farEnd.insert(farEnd.end(), farEnd.begin(), farEnd.end());
+    const Bytes half = DistinctPairs(1024);
+    Bytes farEnd = half;
+    farEnd.insert(farEnd.end(), half.begin(), half.end());
     const Bytes best = Write(ps, PACKED_LEVEL_BEST, farEnd, {}, 64);
     EXPECT_EQ(Write(ps, PACKED_LEVEL_CLASSIC, farEnd, {}, 64), PackImage(ps, farEnd));
     EXPECT_LT(best.size(), PackImage(ps, farEnd).size());
@@ -203,8 +204,9 @@ TEST(PackedLevels, BestFindsTheCheapestBody) {
     ASSERT_EQ(ImageBytes(CheapestBits(farEnd)), 1272u) << "1024 literals and 61 matches";
     // The only earlier copy of 17 bytes starts at ring position 0: its
     // first byte must be a literal.
-    Bytes ringZero = DistinctPairs(1200);
-    ringZero.insert(ringZero.end(), ringZero.begin() + 1023, ringZero.begin() + 1040);
+    const Bytes lead = DistinctPairs(1200);
+    Bytes ringZero = lead;
+    ringZero.insert(ringZero.end(), lead.begin() + 1023, lead.begin() + 1040);
     // Words over a few letters: a greedy parse is not the cheapest.
     std::mt19937 rng(3);
     Bytes words;
@@ -214,7 +216,7 @@ TEST(PackedLevels, BestFindsTheCheapestBody) {
         words.push_back(' ');
     }
     Bytes run(300, 0x7E);
-    run.insert(run.end(), pairs.begin(), pairs.begin() + 40);
+    for (size_t i = 0; i < 40; ++i) run.push_back(pairs[i]);
 
     PackedStream ps;
     ASSERT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
