@@ -1,5 +1,4 @@
 // bigfile create ARCHIVE DIR: an archive of a disk folder's tree.
-#include <fnmatch.h>
 #include <getopt.h>
 
 #include <algorithm>
@@ -17,6 +16,67 @@
 #include "tool_util.h"
 
 namespace {
+
+// Shell-style pattern on a path inside the archive: '*' matches any run
+// (slashes included), '?' one byte, [abc], [a-z] and [!x] (or [^x]) one
+// byte of a set, '\' takes the next byte as it is. Written here because
+// not every system this tool builds on has fnmatch.
+bool MatchesPattern(std::string_view pattern, std::string_view text) {
+    size_t p = 0, t = 0, starP = std::string_view::npos, starT = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starT = t;
+            continue;
+        }
+        bool matched = false;
+        size_t next = p + 1;
+        if (p < pattern.size()) {
+            const char c = pattern[p];
+            if (c == '?') {
+                matched = true;
+            } else if (c == '[') {
+                size_t q = p + 1;
+                const bool negate = q < pattern.size() && (pattern[q] == '!' || pattern[q] == '^');
+                if (negate) ++q;
+                bool in = false;
+                const size_t first = q;
+                while (q < pattern.size() && (pattern[q] != ']' || q == first)) {
+                    if (q + 2 < pattern.size() && pattern[q + 1] == '-' && pattern[q + 2] != ']') {
+                        in = in || (static_cast<unsigned char>(text[t]) >= static_cast<unsigned char>(pattern[q]) &&
+                                    static_cast<unsigned char>(text[t]) <= static_cast<unsigned char>(pattern[q + 2]));
+                        q += 3;
+                    } else {
+                        in = in || pattern[q] == text[t];
+                        ++q;
+                    }
+                }
+                if (q < pattern.size()) {  // a closed set; an open '[' is a plain byte
+                    matched = in != negate;
+                    next = q + 1;
+                } else {
+                    matched = text[t] == '[';
+                }
+            } else if (c == '\\' && p + 1 < pattern.size()) {
+                matched = pattern[p + 1] == text[t];
+                next = p + 2;
+            } else {
+                matched = c == text[t];
+            }
+        }
+        if (matched) {
+            p = next;
+            ++t;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
 constexpr const char* kSynopsis =
     "[--pack | --pack-if-smaller] [--level L] [-j N] [--store PAT]... [--strict-names] [-q] ARCHIVE DIR";
 
@@ -133,7 +193,7 @@ int RunCreate(int argc, char** argv) {
     if (!stored.empty())
         builder.SetStoreFilter([&stored](const std::string& path) {
             for (const std::string& pattern : stored)
-                if (fnmatch(pattern.c_str(), path.c_str(), 0) == 0) return true;
+                if (MatchesPattern(pattern, path)) return true;
             return false;
         });
     tool::ProgressLine progress;
