@@ -2,15 +2,14 @@
 # OrvoBF::packed, OrvoBF::writer, OrvoBF::platform) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
-install(FILES bigfile/include/ORVOBF.H platform/platform.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)
-install(DIRECTORY packed/include/ writer/include/
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)
-install(DIRECTORY format/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# Every public header lives under include/orvobf/ in its layer's folder, so
+# the installed tree is the union of those folders.
+install(DIRECTORY format/include/ platform/include/ packed/include/ bigfile/include/ writer/include/
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS orvobf_format orvobf_platform orvobf_packed orvobf_bigfile orvobf_writer
         EXPORT OrvoBFTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvobf)
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT OrvoBFTargets NAMESPACE OrvoBF::
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvoBF)
 configure_package_config_file(cmake/OrvoBFConfig.cmake.in

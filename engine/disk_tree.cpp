@@ -9,7 +9,7 @@
 #define BFX_PROCESS_ID getpid
 #endif
 
-namespace bfx {
+namespace orvobf::engine {
 
 bool DiskTree::Close(PendingFile& file) {
     if (!file.stream) return true;
@@ -21,8 +21,8 @@ bool DiskTree::Close(PendingFile& file) {
 // Hidden, and unlikely to meet an entry's name; one that does is skipped
 // by the exclusive create.
 std::string DiskTree::NextTempName() {
-    return ".bfx-" + std::to_string(static_cast<long>(BFX_PROCESS_ID())) + "-" + std::to_string(++tempCount_) +
+    return ".orvobf::engine-" + std::to_string(static_cast<long>(BFX_PROCESS_ID())) + "-" + std::to_string(++tempCount_) +
            ".tmp";
 }
 
-}  // namespace bfx
+}  // namespace orvobf::engine

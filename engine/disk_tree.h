@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace bfx {
+namespace orvobf::engine {
 
 // A folder of the tree, held open while anything refers to it (POSIX: its
 // descriptor). On Windows the working directory is the folder, and this
@@ -90,6 +90,6 @@ private:
 #endif
 };
 
-}  // namespace bfx
+}  // namespace orvobf::engine
 
 #endif

@@ -9,7 +9,7 @@
 
 #include "disk_tree.h"
 
-namespace bfx {
+namespace orvobf::engine {
 
 // One folder's descriptor, closed with the last reference to it.
 struct FolderHandle {
@@ -99,4 +99,4 @@ void DiskTree::Discard(PendingFile& file) {
     if (file.folder) unlinkat(file.folder->fd, file.tempName.c_str(), 0);
 }
 
-}  // namespace bfx
+}  // namespace orvobf::engine

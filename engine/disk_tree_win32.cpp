@@ -11,7 +11,7 @@
 
 #include "disk_tree.h"
 
-namespace bfx {
+namespace orvobf::engine {
 
 namespace {
 constexpr int kTempAttempts = 100;
@@ -90,4 +90,4 @@ void DiskTree::Discard(PendingFile& file) {
     if (open_ && !lost_) _unlink(file.tempName.c_str());
 }
 
-}  // namespace bfx
+}  // namespace orvobf::engine

@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "ordered_jobs.h"
-#include "orvobf/name_rules.h"
-#include "platform.h"
+#include <orvobf/name_rules.h>
+#include <orvobf/platform.h>
 
-namespace bfx {
+namespace orvobf::engine {
 
 namespace {
 struct Message {
@@ -133,7 +133,7 @@ void Engine::Copy(FileHandle handle, const char* name, const std::string& path, 
         to.Report(Problem::CannotCreate, path);
         return;
     }
-    auto* buffer = static_cast<unsigned char*>(bfplat::Alloc(kCopyChunk));
+    auto* buffer = static_cast<unsigned char*>(orvobf::platform::Alloc(kCopyChunk));
     if (!buffer) {
         DiskTree::Close(file);
         bf_.FileClose(handle);
@@ -168,7 +168,7 @@ void Engine::Copy(FileHandle handle, const char* name, const std::string& path, 
     // Disk file, buffer, archive handle: always in this order, before any
     // message is shown.
     const bool closed = DiskTree::Close(file);
-    bfplat::Free(buffer);
+    orvobf::platform::Free(buffer);
     bf_.FileClose(handle);
     if (!failed && !closed) {
         failure = Problem::WriteError;
@@ -187,4 +187,4 @@ void Engine::Copy(FileHandle handle, const char* name, const std::string& path, 
     to.FileDone(path, total);
 }
 
-}  // namespace bfx
+}  // namespace orvobf::engine

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <string>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "disk_tree.h"
 
-namespace bfx {
+namespace orvobf::engine {
 
 constexpr uint32_t kCopyChunk = 1048576;
 
@@ -119,6 +119,6 @@ private:
     uint32_t problems_ = 0;
 };
 
-}  // namespace bfx
+}  // namespace orvobf::engine
 
 #endif

@@ -1,6 +1,6 @@
 #include "ordered_jobs.h"
 
-namespace bfx {
+namespace orvobf::engine {
 
 // Keeps a job's reports for later.
 class OrderedJobs::Recording : public Reporter {
@@ -12,7 +12,7 @@ public:
         events_.push_back({Event::Done, path, bytes, {}});
     }
     void DirectoryDone(const std::string& path) override { events_.push_back({Event::DirectoryDone, path, 0, {}}); }
-    void Report(bfx::Problem problem, const std::string& path) override {
+    void Report(orvobf::engine::Problem problem, const std::string& path) override {
         events_.push_back({Event::Problem, path, 0, problem});
     }
 
@@ -107,4 +107,4 @@ void OrderedJobs::Finish() {
     threads_.clear();
 }
 
-}  // namespace bfx
+}  // namespace orvobf::engine

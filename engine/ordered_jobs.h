@@ -16,7 +16,7 @@
 
 #include "extract_engine.h"
 
-namespace bfx {
+namespace orvobf::engine {
 
 class OrderedJobs {
 public:
@@ -43,7 +43,7 @@ private:
         enum Kind { Starting, Chunk, Done, DirectoryDone, Problem } kind;
         std::string path;
         uint64_t bytes;
-        bfx::Problem problem;
+        orvobf::engine::Problem problem;
     };
     class Recording;
     struct Entry {
@@ -67,6 +67,6 @@ private:
     bool finishing_ = false;
 };
 
-}  // namespace bfx
+}  // namespace orvobf::engine
 
 #endif

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "ORVOBF.H"
-#include "platform.h"
+#include <orvobf/ORVOBF.H>
+#include <orvobf/platform.h>
 
 namespace {
 int IgnoreBox(void*, const char*, const char*, unsigned, void*) { return 1; }
@@ -46,7 +46,7 @@ void Walk(BigFile& bf, int depth) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    bfplat::SetMessageBoxHook(&IgnoreBox, nullptr);
+    orvobf::platform::SetMessageBoxHook(&IgnoreBox, nullptr);
     FILE* out = std::fopen(ScratchFile().c_str(), "wb");
     if (!out) std::abort();
     if (size) std::fwrite(data, 1, size, out);

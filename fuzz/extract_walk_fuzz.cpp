@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "extract_engine.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 namespace {
 int IgnoreBox(void*, const char*, const char*, unsigned, void*) { return 1; }
@@ -52,15 +52,15 @@ const Scratch& Paths() {
     return *paths;
 }
 
-struct Recorder : bfx::Reporter {
+struct Recorder : orvobf::engine::Reporter {
     std::set<std::string> done, reported;
     void FileDone(const std::string& path, uint64_t) override { done.insert(path); }
-    void Report(bfx::Problem, const std::string& path) override { reported.insert(path); }
+    void Report(orvobf::engine::Problem, const std::string& path) override { reported.insert(path); }
 };
 
 bool IsSafePath(const std::vector<const char*>& names) {
     for (const char* name : names)
-        if (!bfx::IsSafeName(name)) return false;
+        if (!orvobf::engine::IsSafeName(name)) return false;
     return true;
 }
 
@@ -166,7 +166,7 @@ bool Reported(const std::set<std::string>& reported, std::string path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    bfplat::SetMessageBoxHook(&IgnoreBox, nullptr);
+    orvobf::platform::SetMessageBoxHook(&IgnoreBox, nullptr);
     const Scratch& paths = Paths();
     FILE* file = std::fopen(paths.archive.c_str(), "wb");
     Require(file != nullptr);
@@ -181,9 +181,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Recorder recorder;
     {
-        bfx::DiskTree disk;
+        orvobf::engine::DiskTree disk;
         Require(disk.OpenRoot(paths.out));
-        bfx::Engine engine(bf, recorder, disk);
+        orvobf::engine::Engine engine(bf, recorder, disk);
         engine.ExtractTree();
         Require(engine.problems() >= recorder.reported.size());
     }

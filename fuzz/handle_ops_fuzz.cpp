@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "ORVOBF.H"
-#include "PackedStream.h"
-#include "orvobf/archive_format.h"
-#include "platform.h"
+#include <orvobf/ORVOBF.H>
+#include <orvobf/packed_stream.h>
+#include <orvobf/archive_format.h>
+#include <orvobf/platform.h>
 
 namespace {
 
@@ -261,7 +261,7 @@ void Drive(BigFile& bf, const std::vector<Entry>& entries, Ops& ops) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    bfplat::SetMessageBoxHook(&IgnoreBox, nullptr);
+    orvobf::platform::SetMessageBoxHook(&IgnoreBox, nullptr);
     if (size < 2) return 0;
     size_t length = static_cast<size_t>(data[0] | data[1] << 8);
     if (length > size - 2) length = size - 2;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveWriter.h"
-#include "PackedStream.h"
+#include <orvobf/archive_writer.h>
+#include <orvobf/packed_stream.h>
 
 namespace {
 bool Save(const std::filesystem::path& path, const std::vector<unsigned char>& bytes) {
@@ -86,9 +86,9 @@ bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
     // dataBase 0: "hdr" starts at the archive's first byte; "tail" is read
     // between its reads, so the shared stream stands elsewhere each time.
     const auto zeroDirectory = [](uint32_t tailAt) {
-        return bfw::RawArchive().Header(0, 2, 32, 0).Block(2).File("hdr", 16, 0).File("tail", 8, tailAt);
+        return orvobf::writer::RawArchive().Header(0, 2, 32, 0).Block(2).File("hdr", 16, 0).File("tail", 8, tailAt);
     };
-    bfw::RawArchive zero = zeroDirectory(static_cast<uint32_t>(zeroDirectory(0).size()));
+    orvobf::writer::RawArchive zero = zeroDirectory(static_cast<uint32_t>(zeroDirectory(0).size()));
     zero.Bytes("TAILDATA");
     const std::vector<unsigned char> zeroOps = {0, 1,       1, 0, 8, 0,  // open tail, read it
                                                 0, 0,       1, 1, 16, 0, // open hdr, read it
@@ -104,10 +104,10 @@ bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
     const auto textSize = static_cast<uint32_t>(text.size()), imageSize = static_cast<uint32_t>(image.size());
     const auto packedDirectory = [&](uint32_t plainAt) {
         const uint32_t imageAt = plainAt + 5, cutAt = imageAt + imageSize;
-        return bfw::RawArchive().Header(0, 4, 32, 0).Block(4).File("cut", textSize, cutAt, imageSize)
+        return orvobf::writer::RawArchive().Header(0, 4, 32, 0).Block(4).File("cut", textSize, cutAt, imageSize)
             .File("good", textSize, imageAt, imageSize).File("other", 5, imageAt, imageSize).File("plain", 4, plainAt);
     };
-    bfw::RawArchive packed = packedDirectory(static_cast<uint32_t>(packedDirectory(0).size()));
+    orvobf::writer::RawArchive packed = packedDirectory(static_cast<uint32_t>(packedDirectory(0).size()));
     packed.Bytes("PLAIN").Bytes(image).Bytes(image.substr(0, image.size() / 2));
     const std::vector<unsigned char> packedOps = {0, 0, 0, 1, 0x80, 1, 0, 2, 0, 3,  // open all, "good" in text mode too
                                                   1, 0, 0, 1,       // read 256 of "cut"
@@ -117,12 +117,12 @@ bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
                                                   2, 1, 3, 3, 1, 1, 0, 0, 2, 1, 1, 3, 1, 6, 0, 0,
                                                   4, 0, 5, 1, 6, 2, 7, 0, 7, 0, 7, 0};
     // Our writer's layout, stored and packed files in a few directories.
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     const std::string builderPath = (dir / "builder.tmp").string();
-    bool ok = builder.AddFile("a/one.txt", "one\r\ntwo\r\n", &error, bfw::Packing::Store) &&
-              builder.AddFile("a/b/big.bin", std::string(3000, 'q') + "tail", &error, bfw::Packing::Pack) &&
-              builder.AddFile("a/empty", "", &error, bfw::Packing::Pack) &&
-              builder.AddFile("top", "top of the tree", &error, bfw::Packing::Store) &&
+    bool ok = builder.AddFile("a/one.txt", "one\r\ntwo\r\n", &error, orvobf::writer::Packing::Store) &&
+              builder.AddFile("a/b/big.bin", std::string(3000, 'q') + "tail", &error, orvobf::writer::Packing::Pack) &&
+              builder.AddFile("a/empty", "", &error, orvobf::writer::Packing::Pack) &&
+              builder.AddFile("top", "top of the tree", &error, orvobf::writer::Packing::Store) &&
               builder.Write(builderPath, &error);
     std::string built;
     if (ok) {
@@ -149,25 +149,25 @@ bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
 // directory stack, counts in the header that lie, and a sound tree.
 bool ExtractWalkSeeds(const std::filesystem::path& dir, std::string* error) {
     std::filesystem::create_directories(dir);
-    const auto write = [&](const char* name, bfw::RawArchive& raw) {
+    const auto write = [&](const char* name, orvobf::writer::RawArchive& raw) {
         return raw.WriteTo((dir / name).string(), error);
     };
-    bfw::RawArchive unsafe;
+    orvobf::writer::RawArchive unsafe;
     unsafe.Header(1, 6, 32, 0).Block(7).File("..", 1, 0).File("a/b", 1, 0).File("a\\b", 1, 0).File("C:x", 1, 0);
     unsafe.File(".", 1, 0).File("ok", 1, 0).Dir("..").Block(1).File("up", 1, 0);
     unsafe.DataBaseHere().Bytes("x");
-    bfw::RawArchive cut;  // one literal, then the end marker; 5000 promised
+    orvobf::writer::RawArchive cut;  // one literal, then the end marker; 5000 promised
     cut.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
     cut.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
-    bfw::RawArchive deep;
+    orvobf::writer::RawArchive deep;
     deep.Header(300, 1, 32, 0).Nested(300, "d").Block(1).File("f", 4, 0).DataBaseHere().Bytes("DEEP");
-    bfw::RawArchive lying;  // the header says one file and no folders
+    orvobf::writer::RawArchive lying;  // the header says one file and no folders
     lying.Header(0, 1, 32, 0).Block(3).File("a", 1, 0).File("b", 1, 0).Dir("s").Block(1).File("c", 1, 0);
     lying.DataBaseHere().Bytes("x");
     if (!write("unsafe.bf", unsafe) || !write("cut.bf", cut) || !write("deep.bf", deep) || !write("lying.bf", lying))
         return false;
-    bfw::ArchiveBuilder sound;
-    return sound.AddFile("A/B/packed.txt", std::string(5000, 'p') + "end", error, bfw::Packing::Pack) &&
+    orvobf::writer::ArchiveBuilder sound;
+    return sound.AddFile("A/B/packed.txt", std::string(5000, 'p') + "end", error, orvobf::writer::Packing::Pack) &&
            sound.AddFile("A/stored.bin", std::string(3000, '\x7f'), error) && sound.AddDirectory("empty", error) &&
            sound.Write((dir / "sound.bf").string(), error);
 }
@@ -204,9 +204,9 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir / "writer_roundtrip");
     if (!WriterRoundtripSeeds(dir / "writer_roundtrip")) return 1;
     std::string error;
-    bfw::ArchiveBuilder small;
+    orvobf::writer::ArchiveBuilder small;
     bool ok = small.AddFile("d/f", "xyz", &error) && small.Write((dir / "archive_open" / "small.bf").string(), &error);
-    bfw::ArchiveBuilder mixed;
+    orvobf::writer::ArchiveBuilder mixed;
     ok = ok && mixed.AddFile("Readme.TXT", "line one\r\nline two\r\n", &error) &&
          mixed.AddFile("a/b/c/deep.bin", std::string(300, 'q'), &error) && mixed.AddDirectory("empty", &error) &&
          mixed.AddFile("a/zero", "", &error) && mixed.Write((dir / "archive_open" / "mixed.bf").string(), &error);

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 #include "memory_medium.h"
 
 namespace {

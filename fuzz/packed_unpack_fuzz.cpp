@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 #include "memory_medium.h"
 
 namespace {

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
-#include "orvobf/archive_format.h"
-#include "orvobf/name_rules.h"
-#include "platform.h"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
+#include <orvobf/archive_format.h>
+#include <orvobf/name_rules.h>
+#include <orvobf/platform.h>
 
 namespace {
 namespace fs = std::filesystem;
@@ -101,12 +101,12 @@ void Compare(BigFile& bf, const Node& dir) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    bfplat::SetMessageBoxHook(&IgnoreBox, nullptr);
+    orvobf::platform::SetMessageBoxHook(&IgnoreBox, nullptr);
     fs::create_directories(Scratch());
     Reader in{data, size};
-    static constexpr bfw::Packing kPackings[] = {bfw::Packing::Default, bfw::Packing::Store, bfw::Packing::Pack,
-                                                 bfw::Packing::PackIfSmaller};
-    bfw::ArchiveBuilder builder;
+    static constexpr orvobf::writer::Packing kPackings[] = {orvobf::writer::Packing::Default, orvobf::writer::Packing::Store, orvobf::writer::Packing::Pack,
+                                                 orvobf::writer::Packing::PackIfSmaller};
+    orvobf::writer::ArchiveBuilder builder;
     builder.SetDefaultPacking(kPackings[in.Byte() & 3]);
     Node root;
     std::vector<std::pair<Node*, std::string>> dirs = {{&root, ""}};  // with their archive paths

@@ -3,9 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform.h"
+#include <orvobf/platform.h>
+#include <orvobf/platform_test_hooks.h>
 
-namespace bfplat {
+namespace orvobf::platform {
 namespace {
 std::atomic<uint64_t> g_count{0};
 std::atomic<uint64_t> g_failAt{0};  // allocation number that fails; 0: none
@@ -45,4 +46,4 @@ void ResetAllocationCount() {
     g_failAt.store(0);
 }
 
-}  // namespace bfplat
+}  // namespace orvobf::platform

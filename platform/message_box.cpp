@@ -1,9 +1,9 @@
 // Message boxes go through an installable hook before the system's own box.
 #include <atomic>
 
-#include "platform.h"
+#include <orvobf/platform.h>
 
-namespace bfplat {
+namespace orvobf::platform {
 int SystemMessageBox(void* owner, const char* text, const char* caption, unsigned style);
 
 namespace {
@@ -21,4 +21,4 @@ int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned 
     return SystemMessageBox(owner, text, caption, style);
 }
 
-}  // namespace bfplat
+}  // namespace orvobf::platform

@@ -1,8 +1,8 @@
 // ASCII case-insensitive comparison, the same on every system: only the
 // letters A to Z are folded, every other byte compares as it is.
-#include "platform.h"
+#include <orvobf/platform.h>
 
-namespace bfplat {
+namespace orvobf::platform {
 namespace {
 inline unsigned char Fold(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
@@ -21,4 +21,4 @@ int StrNICmp(const char* a, const char* b, size_t n) {
 
 int StrICmp(const char* a, const char* b) { return StrNICmp(a, b, static_cast<size_t>(-1)); }
 
-}  // namespace bfplat
+}  // namespace orvobf::platform

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
 #include "temp_dir.h"
 
 namespace {
@@ -24,7 +24,7 @@ const std::string& Archive(uint32_t files, bool oneDirectory) {
     static std::map<std::pair<uint32_t, bool>, std::string> made;
     auto& path = made[{files, oneDirectory}];
     if (!path.empty()) return path;
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     for (uint32_t i = 0; i < files; ++i) {
         const uint32_t leaf = i % 1000;

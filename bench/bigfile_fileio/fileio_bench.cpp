@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
-#include "platform.h"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
+#include <orvobf/platform.h>
+#include <orvobf/platform_test_hooks.h>
 #include "temp_dir.h"
 
 namespace {
@@ -36,7 +37,7 @@ struct Fixture {
             std::fwrite(block.data(), 1, kChunk, out);
         }
         std::fclose(out);
-        bfw::ArchiveBuilder builder;
+        orvobf::writer::ArchiveBuilder builder;
         std::string error;
         archive = dir.File("big.bf");
         if (!builder.AddDiskFile("data/big.bin", raw, &error) || !builder.Write(archive, &error)) {
@@ -73,7 +74,7 @@ struct OpenEntry {
 
 FILE* OpenAtData() {
     FILE* in = std::fopen(Data().archive.c_str(), "rb");
-    if (!in || bfplat::StreamSeek(in, static_cast<int64_t>(Data().dataStart), SEEK_SET) != 0) std::abort();
+    if (!in || orvobf::platform::StreamSeek(in, static_cast<int64_t>(Data().dataStart), SEEK_SET) != 0) std::abort();
     return in;
 }
 
@@ -94,7 +95,7 @@ void BM_Fread_1MiBChunks(benchmark::State& state) {
     FILE* in = OpenAtData();
     std::vector<char> buffer(kChunk);
     for (auto _ : state) {
-        bfplat::StreamSeek(in, static_cast<int64_t>(Data().dataStart), SEEK_SET);
+        orvobf::platform::StreamSeek(in, static_cast<int64_t>(Data().dataStart), SEEK_SET);
         for (uint32_t done = 0; done < kEntrySize; done += kChunk)
             if (std::fread(buffer.data(), 1, kChunk, in) != kChunk) std::abort();
         benchmark::DoNotOptimize(buffer.data());
@@ -131,7 +132,7 @@ void BM_Fread_Small(benchmark::State& state) {
     uint32_t position = 0;
     for (auto _ : state) {
         if (position + size > kSmallSpan) {
-            bfplat::StreamSeek(in, static_cast<int64_t>(Data().dataStart), SEEK_SET);
+            orvobf::platform::StreamSeek(in, static_cast<int64_t>(Data().dataStart), SEEK_SET);
             position = 0;
         }
         position += static_cast<uint32_t>(std::fread(buffer.data(), 1, size, in));
@@ -146,7 +147,7 @@ void BM_Getc(benchmark::State& state) {
     uint32_t position = 0;
     for (auto _ : state) {
         if (++position > kSmallSpan) {
-            bfplat::StreamSeek(in, static_cast<int64_t>(Data().dataStart), SEEK_SET);
+            orvobf::platform::StreamSeek(in, static_cast<int64_t>(Data().dataStart), SEEK_SET);
             position = 1;
         }
         benchmark::DoNotOptimize(std::getc(in));
@@ -162,7 +163,7 @@ void BM_TwoHandlesAlternating(benchmark::State& state) {
     const FileHandle a = e.handle, b = e.handle + 1;
     constexpr uint32_t kPiece = 64u << 10, kHalf = kEntrySize / 2;
     std::vector<char> buffer(kPiece);
-    const uint64_t seeksBefore = bfplat::StreamSeekCount();
+    const uint64_t seeksBefore = orvobf::platform::StreamSeekCount();
     uint64_t reads = 0;
     for (auto _ : state) {
         e.bf.FileSeek(a, 0, 0);
@@ -176,14 +177,14 @@ void BM_TwoHandlesAlternating(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kEntrySize);
     state.counters["seeks_per_read"] =
-        static_cast<double>(bfplat::StreamSeekCount() - seeksBefore) / static_cast<double>(reads);
+        static_cast<double>(orvobf::platform::StreamSeekCount() - seeksBefore) / static_cast<double>(reads);
 }
 
 void BM_OneHandleSameReads(benchmark::State& state) {
     OpenEntry e;
     constexpr uint32_t kPiece = 64u << 10;
     std::vector<char> buffer(kPiece);
-    const uint64_t seeksBefore = bfplat::StreamSeekCount();
+    const uint64_t seeksBefore = orvobf::platform::StreamSeekCount();
     uint64_t reads = 0;
     for (auto _ : state) {
         e.bf.FileSeek(e.handle, 0, 0);
@@ -193,7 +194,7 @@ void BM_OneHandleSameReads(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kEntrySize);
     state.counters["seeks_per_read"] =
-        static_cast<double>(bfplat::StreamSeekCount() - seeksBefore) / static_cast<double>(reads);
+        static_cast<double>(orvobf::platform::StreamSeekCount() - seeksBefore) / static_cast<double>(reads);
 }
 
 }  // namespace

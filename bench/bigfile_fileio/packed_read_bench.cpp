@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
-#include "PackedStream.h"
-#include "platform.h"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
+#include <orvobf/packed_stream.h>
+#include <orvobf/platform.h>
 #include "temp_dir.h"
 
 namespace {
@@ -36,10 +36,10 @@ struct Fixture {
             if (rng() % 3 == 0) text += std::to_string(rng() % 100000) + ' ';
         }
         text.resize(kEntrySize);
-        bfw::ArchiveBuilder builder;
+        orvobf::writer::ArchiveBuilder builder;
         std::string error;
         archive = dir.File("packed.bf");
-        if (!builder.AddFile("big.txt", std::move(text), &error, bfw::Packing::Pack) ||
+        if (!builder.AddFile("big.txt", std::move(text), &error, orvobf::writer::Packing::Pack) ||
             !builder.Write(archive, &error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
             std::abort();
@@ -50,7 +50,7 @@ struct Fixture {
         const FileRecord* record = bf.FindFile("big.txt");
         image.resize(record->packed);
         FILE* in = std::fopen(archive.c_str(), "rb");
-        bfplat::StreamSeek(in, int64_t{bf.dataBase} + record->offset, SEEK_SET);
+        orvobf::platform::StreamSeek(in, int64_t{bf.dataBase} + record->offset, SEEK_SET);
         if (std::fread(image.data(), 1, image.size(), in) != image.size()) std::abort();
         std::fclose(in);
     }

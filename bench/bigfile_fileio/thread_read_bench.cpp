@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
-#include "PackedStream.h"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
+#include <orvobf/packed_stream.h>
 #include "temp_dir.h"
 
 namespace {
@@ -31,7 +31,7 @@ constexpr uint32_t kStoredChunk = 64u << 10;
 // it back to back, each `dataSize` bytes of the data area.
 std::string ArchiveHead(uint32_t size, uint32_t dataSize, bool packed) {
     const uint32_t dirSize = 4 + kEntries * (4 + 2 + 4 + 12);
-    bfw::RawArchive head;
+    orvobf::writer::RawArchive head;
     head.Header(0, kEntries, 32, 0).Block(kEntries);
     for (int i = 0; i < kEntries; ++i)
         head.File("e" + std::to_string(i), size, 32 + dirSize + static_cast<uint32_t>(i) * dataSize,

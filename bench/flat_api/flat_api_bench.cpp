@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
 #include "temp_dir.h"
 
 namespace {
@@ -17,7 +17,7 @@ struct Archive {
     TempDir dir;
     std::string path = dir.File("bench.bf");
     Archive() {
-        bfw::ArchiveBuilder builder;
+        orvobf::writer::ArchiveBuilder builder;
         std::string error;
         std::string contents(kEntrySize, '\0');
         for (uint32_t i = 0; i < kEntrySize; ++i) contents[i] = static_cast<char>(i * 131u >> 3);

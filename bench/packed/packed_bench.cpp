@@ -12,7 +12,7 @@
 #include <map>
 #include <vector>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 #include "corpus.h"
 #include "memory_medium.h"
 #ifdef HAVE_ZLIB

@@ -1,9 +1,9 @@
 // BigFileCore: construction, lifecycle and the error state.
 #include <cstring>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "bigfile_internal.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 BigFileCore::BigFileCore() : path(nullptr), versionText(nullptr), lock(nullptr) {
     root.capacity = 0;
@@ -14,7 +14,7 @@ BigFileCore::~BigFileCore() { BigFileCore::Deinit(); }
 
 int BigFileCore::Deinit() {
     if (lock) {
-        bfplat::LockDestroy(lock);
+        orvobf::platform::LockDestroy(lock);
         lock = nullptr;
     }
     return 1;
@@ -42,16 +42,16 @@ void BigFileCore::Reset() {
 int BigFileCore::Init(int32_t version) {
     if (version != BIGFILE_HEADER_VERSION) {
         char text[1024];
-        bfplat::Format(text,
+        orvobf::platform::Format(text,
                        "ORVOBF.H reports to be at version %d\nand LIBRARY indicates version %d.\n"
                        "Check out for updated library\nat technical direction offices.",
                        BIGFILE_HEADER_VERSION, static_cast<int>(version));
-        bfplat::ShowMessageBox(nullptr, text, "WARNING...", 0);
+        orvobf::platform::ShowMessageBox(nullptr, text, "WARNING...", 0);
     }
     versionText = "Orvo BigFile Library Version " ORVOBF_VERSION_TEXT;
     // A second Init keeps the lock it made first: another thread may hold it.
     if (lock) return 1;
-    lock = bfplat::LockCreate();
+    lock = orvobf::platform::LockCreate();
     if (!lock) {
         SetError(BFE_CRITICAL_SECTION, 0);
         return 0;
@@ -66,7 +66,7 @@ int BigFileCore::SetName(const char* newPath) {
     }
     Reset();
     const size_t length = std::strlen(newPath);
-    char* copy = static_cast<char*>(bfplat::Alloc(length + 1));
+    char* copy = static_cast<char*>(orvobf::platform::Alloc(length + 1));
     if (!copy) {
         SetError(BFE_MEMORY, 0);
         return 0;
@@ -80,7 +80,7 @@ int BigFileCore::SetName(const char* newPath) {
 int BigFileCore::Close() {
     FreeDirNode(&root);
     root.capacity = 0;
-    bfplat::Free(path);
+    orvobf::platform::Free(path);
     path = nullptr;
     isOpen = 0;
     current = &root;
@@ -91,22 +91,22 @@ int BigFileCore::Close() {
 // The pair is stored and read under the lock, so no thread sees one
 // failure's code with another's detail.
 void BigFileCore::SetError(int32_t code, uint32_t detail) {
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     errorCode = code;
     errorDetail = detail;
 }
 
 int32_t BigFileCore::GetErrorCode() {
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     return errorCode;
 }
 
 uint32_t BigFileCore::GetErrorDetail() {
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     return errorDetail;
 }
 
 DirNode* BigFileCore::GetCurrentDir() {
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     return current;
 }

@@ -4,9 +4,9 @@
 
 #include <cstddef>
 
-#include "ORVOBF.H"
-#include "orvobf/archive_format.h"
-#include "platform.h"
+#include <orvobf/ORVOBF.H>
+#include <orvobf/archive_format.h>
+#include <orvobf/platform.h>
 
 // The public header spells the format's values as the system names them.
 static_assert(BF_ATTR_DIR == orvobf::format::kAttrDir && BF_ATTR_FILE == orvobf::format::kAttrFile);
@@ -15,16 +15,16 @@ static_assert(offsetof(FileRecord, size) == orvobf::format::kRecordSizeAt &&
               offsetof(FileRecord, packed) == orvobf::format::kRecordPackedAt &&
               offsetof(FileRecord, offset) == orvobf::format::kRecordOffsetAt);
 
-namespace bfcore {
+namespace orvobf::core {
 
 // Holds the object's lock for a scope; there may be no lock (before Init).
 class LockGuard {
 public:
     explicit LockGuard(BfLock* lock) : lock_(lock) {
-        if (lock_) bfplat::LockEnter(lock_);
+        if (lock_) orvobf::platform::LockEnter(lock_);
     }
     ~LockGuard() {
-        if (lock_) bfplat::LockLeave(lock_);
+        if (lock_) orvobf::platform::LockLeave(lock_);
     }
     LockGuard(const LockGuard&) = delete;
     LockGuard& operator=(const LockGuard&) = delete;
@@ -52,6 +52,6 @@ inline uint32_t KindBits(uint32_t attributes) {
     return IsDirEntry(attributes) ? (attributes & ~BF_ATTR_FILE) : attributes;
 }
 
-}  // namespace bfcore
+}  // namespace orvobf::core
 
 #endif

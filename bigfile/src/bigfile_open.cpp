@@ -2,9 +2,9 @@
 #include <atomic>
 #include <cstdio>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "bigfile_internal.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 BigFile::BigFile(uint32_t count)
     : archiveStream(nullptr),
@@ -18,7 +18,7 @@ BigFile::BigFile(uint32_t count)
       progressInterval(0),
       progressCallback(nullptr),
       logStream(nullptr),
-      startTime(bfplat::TimeMs()),
+      startTime(orvobf::platform::TimeMs()),
       archiveLength(0),
       archiveFailed(0) {}
 
@@ -33,9 +33,9 @@ BigFile::~BigFile() {
 }
 
 int BigFile::Deinit() {
-    bfplat::Free(handleKinds);
+    orvobf::platform::Free(handleKinds);
     handleKinds = nullptr;
-    bfplat::Free(handles);
+    orvobf::platform::Free(handles);
     handles = nullptr;
     return 1;
 }
@@ -45,13 +45,13 @@ int BigFile::Init(int32_t version) {
     // A second Init keeps the tables: their slots may hold open handles.
     if (handles && handleKinds) return 1;
     if (!handles) {
-        handles = static_cast<void**>(bfplat::Alloc(sizeof(void*) * static_cast<size_t>(handleCount)));
+        handles = static_cast<void**>(orvobf::platform::Alloc(sizeof(void*) * static_cast<size_t>(handleCount)));
         if (!handles) {
             SetError(BFE_MEMORY, 0);
             return 0;
         }
     }
-    handleKinds = static_cast<uint32_t*>(bfplat::Alloc(sizeof(uint32_t) * static_cast<size_t>(handleCount)));
+    handleKinds = static_cast<uint32_t*>(orvobf::platform::Alloc(sizeof(uint32_t) * static_cast<size_t>(handleCount)));
     if (!handleKinds) {
         SetError(BFE_MEMORY, 1);
         return 0;
@@ -69,7 +69,7 @@ int BigFile::Open(const char* newPath, uint32_t flags) {
         return 0;
     }
     if (isOpen) {
-        if (path && bfplat::StrICmp(newPath, path) == 0) return 1;
+        if (path && orvobf::platform::StrICmp(newPath, path) == 0) return 1;
         Close();
     }
     if (!SetName(newPath)) return 0;
@@ -82,20 +82,20 @@ int BigFile::Open(const char* newPath, uint32_t flags) {
     archiveStream = std::fopen(newPath, "rb");
     if (!archiveStream) {
         isOpen = 0;
-        bfplat::Free(path);
+        orvobf::platform::Free(path);
         path = nullptr;
         SetError(BFE_CANNOT_OPEN, 0);
         return 0;
     }
     if (flags & BF_OPEN_UNBUFFERED) std::setvbuf(archiveStream, nullptr, _IONBF, 0);
 
-    const int64_t length = bfplat::StreamLength(archiveStream);
+    const int64_t length = orvobf::platform::StreamLength(archiveStream);
     if (length < 0) {
         SetError(BFE_FILE_IO, 1);
     } else {
         archiveLength = static_cast<uint64_t>(length);
         if (ReadHeader(archiveStream)) {
-            if (bfplat::StreamSeek(archiveStream, dirOffset, SEEK_SET) != 0) {
+            if (orvobf::platform::StreamSeek(archiveStream, dirOffset, SEEK_SET) != 0) {
                 SetError(BFE_FILE_IO, 1);
             } else {
                 progressCount = 0;
@@ -131,11 +131,11 @@ int BigFile::Close() {
 // archiveMode changes only here, under the lock; a stored read looks at it
 // without the lock and calls here only when it must change.
 void BigFile::SetArchiveMode(FILE* stream, uint32_t mode) {
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     std::atomic_ref<uint32_t> stored(archiveMode);
     if (mode != stored.load(std::memory_order_relaxed)) {
         if (archiveStream) std::fflush(archiveStream);
-        if (stream) bfplat::StreamSetMode(stream, mode == BF_MODE_BINARY ? bfplat::kStreamBinary : bfplat::kStreamText);
+        if (stream) orvobf::platform::StreamSetMode(stream, mode == BF_MODE_BINARY ? orvobf::platform::kStreamBinary : orvobf::platform::kStreamText);
         stored.store(mode, std::memory_order_relaxed);
     }
 }

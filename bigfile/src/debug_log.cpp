@@ -3,14 +3,14 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "bigfile_internal.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 // The stream changes only under the lock; Log looks at it without the lock
 // first, so that handle operations pay nothing while no log is open.
 int BigFile::SetLogFile(const char* logPath) {
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     std::atomic_ref<FILE*> stream(logStream);
     if (FILE* old = stream.load(std::memory_order_relaxed)) {
         stream.store(nullptr, std::memory_order_relaxed);
@@ -29,10 +29,10 @@ void BigFile::Log(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     FILE* stream = std::atomic_ref<FILE*>(logStream).load(std::memory_order_relaxed);
     if (!stream) return;
     // Unsigned difference: right across a wrap of the millisecond clock.
-    const uint32_t elapsed = bfplat::TimeMs() - startTime;
+    const uint32_t elapsed = orvobf::platform::TimeMs() - startTime;
     std::fprintf(stream, "%8d : %s\n", static_cast<int32_t>(elapsed), message);
 }

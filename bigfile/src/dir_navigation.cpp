@@ -1,15 +1,15 @@
 // Navigation: the directory stack, paths, and enumeration.
 #include <cstring>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "bigfile_internal.h"
-#include "orvobf/archive_format.h"
-#include "platform.h"
+#include <orvobf/archive_format.h>
+#include <orvobf/platform.h>
 
 // Every change of the current directory or the stack is made under the
 // lock, so FileOpen on another thread reads them whole, never half moved.
 int BigFileCore::PushDir() {
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     if (dirStackDepth >= BF_DIR_STACK_SIZE) {
         SetError(BFE_DIR_STACK_FULL, 0);
         return 0;
@@ -19,7 +19,7 @@ int BigFileCore::PushDir() {
 }
 
 int BigFileCore::PopDir() {
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     if (dirStackDepth == 0) {
         SetError(BFE_DIR_STACK_EMPTY, 0);
         return 0;
@@ -29,7 +29,7 @@ int BigFileCore::PopDir() {
 }
 
 int BigFileCore::DropDir() {
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     if (dirStackDepth == 0) {
         SetError(BFE_DIR_STACK_EMPTY, 0);
         return 0;
@@ -60,12 +60,12 @@ int BigFileCore::SplitPath(int32_t* count, char*** list, const char* text) {
         if (!separator && *p != '\0') continue;
         const size_t length = static_cast<size_t>(p - start);
         if (separator || length > 0) {
-            void* grown = bfplat::Realloc(*list, (static_cast<size_t>(made) + 1) * sizeof(char*));
-            char* component = grown ? static_cast<char*>(bfplat::Alloc(length + 1)) : nullptr;
+            void* grown = orvobf::platform::Realloc(*list, (static_cast<size_t>(made) + 1) * sizeof(char*));
+            char* component = grown ? static_cast<char*>(orvobf::platform::Alloc(length + 1)) : nullptr;
             if (grown) *list = static_cast<char**>(grown);
             if (!component) {
-                for (int32_t i = 0; i < made; ++i) bfplat::Free((*list)[i]);
-                bfplat::Free(*list);
+                for (int32_t i = 0; i < made; ++i) orvobf::platform::Free((*list)[i]);
+                orvobf::platform::Free(*list);
                 *list = nullptr;
                 SetError(BFE_MEMORY, 0);
                 return 0;
@@ -86,8 +86,8 @@ int BigFileCore::FreeSplitPath(int32_t count, char** list) {
         SetError(BFE_BAD_PARAMETER, 2);
         return 0;
     }
-    for (int32_t i = 0; i < count; ++i) bfplat::Free(list[i]);
-    bfplat::Free(list);
+    for (int32_t i = 0; i < count; ++i) orvobf::platform::Free(list[i]);
+    orvobf::platform::Free(list);
     return 1;
 }
 
@@ -96,7 +96,7 @@ int BigFileCore::EnterDir(const char* name) {
         SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     auto* node = static_cast<DirNode*>(FindEntry(name, BF_ATTR_DIR));
     if (!node) return 0;
     current = node;
@@ -110,7 +110,7 @@ int BigFileCore::ChangeDir(const char* text) {
     }
     // The whole walk under the lock: no other thread sees a directory
     // half way along the path.
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     // Needs one stack entry of its own; never borrow one of the caller's.
     if (!PushDir()) return 0;
     int32_t count = 0;
@@ -141,7 +141,7 @@ int BigFileCore::FindFirst(FindData* cursor) {
         SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     cursor->node = current;
     cursor->index = 0;
     if (current->count == 0) {
@@ -151,7 +151,7 @@ int BigFileCore::FindFirst(FindData* cursor) {
     DirEntry* entry = &current->entries[0];
     cursor->entry = entry;
     cursor->record =
-        bfcore::IsFileEntry(entry->attributes) ? static_cast<FileRecord*>(entry->payload) : nullptr;
+        orvobf::core::IsFileEntry(entry->attributes) ? static_cast<FileRecord*>(entry->payload) : nullptr;
     cursor->index = 1;
     return 1;
 }
@@ -163,7 +163,7 @@ int BigFileCore::FindNext(FindData* cursor) {
         SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     if (dirStackDepth >= BF_DIR_STACK_SIZE) {
         SetError(BFE_DIR_STACK_FULL, 0);
         return 0;
@@ -176,7 +176,7 @@ int BigFileCore::FindNext(FindData* cursor) {
     DirEntry* entry = &node->entries[cursor->index];
     cursor->entry = entry;
     cursor->record =
-        bfcore::IsFileEntry(entry->attributes) ? static_cast<FileRecord*>(entry->payload) : nullptr;
+        orvobf::core::IsFileEntry(entry->attributes) ? static_cast<FileRecord*>(entry->payload) : nullptr;
     ++cursor->index;
     return 1;
 }

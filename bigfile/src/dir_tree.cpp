@@ -1,10 +1,10 @@
 // The in-memory directory tree: sorted insertion, lookups and freeing.
 #include <cstring>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "bigfile_internal.h"
-#include "orvobf/archive_format.h"
-#include "platform.h"
+#include <orvobf/archive_format.h>
+#include <orvobf/platform.h>
 
 namespace {
 using orvobf::format::CompareNames;
@@ -26,7 +26,7 @@ uint32_t Bound(const DirNode* node, const char* name, bool strictlyAfter) {
 
 }  // namespace
 
-namespace bfcore {
+namespace orvobf::core {
 // Namesakes of the other kind are stepped over on both sides of wherever
 // the search lands.
 DirEntry* FindNamesake(const DirNode* node, const char* name, uint32_t mask, bool fileOnly) {
@@ -36,13 +36,13 @@ DirEntry* FindNamesake(const DirNode* node, const char* name, uint32_t mask, boo
     for (uint32_t i = Bound(node, name, false); i < node->count; ++i) {
         DirEntry& entry = node->entries[i];
         if (CompareNames(entry.name, name) != 0) break;
-        const bool passes = fileOnly ? bfcore::IsFileEntry(entry.attributes)
-                                     : (bfcore::KindBits(entry.attributes) & mask) == mask;
+        const bool passes = fileOnly ? orvobf::core::IsFileEntry(entry.attributes)
+                                     : (orvobf::core::KindBits(entry.attributes) & mask) == mask;
         if (passes) return &entry;
     }
     return nullptr;
 }
-}  // namespace bfcore
+}  // namespace orvobf::core
 
 int32_t BigFileCore::FindInsertIndex(const char* name) {
     if (!name) {
@@ -61,8 +61,8 @@ void* BigFileCore::FindEntry(const char* name, uint32_t mask) {
         SetError(BFE_BAD_PARAMETER, 1);
         return nullptr;
     }
-    bfcore::LockGuard guard(lock);
-    DirEntry* entry = bfcore::FindNamesake(current, name, mask, false);
+    orvobf::core::LockGuard guard(lock);
+    DirEntry* entry = orvobf::core::FindNamesake(current, name, mask, false);
     return entry ? entry->payload : nullptr;
 }
 
@@ -71,8 +71,8 @@ FileRecord* BigFileCore::FindFile(const char* name) {
         SetError(BFE_BAD_PARAMETER, 1);
         return nullptr;
     }
-    bfcore::LockGuard guard(lock);
-    DirEntry* entry = bfcore::FindNamesake(current, name, BF_ATTR_FILE, true);
+    orvobf::core::LockGuard guard(lock);
+    DirEntry* entry = orvobf::core::FindNamesake(current, name, BF_ATTR_FILE, true);
     return entry ? static_cast<FileRecord*>(entry->payload) : nullptr;
 }
 
@@ -83,11 +83,11 @@ int BigFileCore::AddEntry(const char* name, uint32_t attributes, const FileRecor
         return 0;
     }
     if (out) *out = nullptr;
-    const bool isDir = bfcore::IsDirEntry(attributes);
+    const bool isDir = orvobf::core::IsDirEntry(attributes);
     // Only the kind decides what counts as the same entry; other attribute
     // bits neither block a merge nor let a second file of one name in.
     const uint32_t kindMask = isDir ? BF_ATTR_DIR : (attributes & BF_ATTR_FILE);
-    if (DirEntry* existing = bfcore::FindNamesake(current, name, kindMask, false)) {
+    if (DirEntry* existing = orvobf::core::FindNamesake(current, name, kindMask, false)) {
         if (!isDir) return 0;
         if (out) *out = existing->payload;
         return 1;
@@ -95,7 +95,7 @@ int BigFileCore::AddEntry(const char* name, uint32_t attributes, const FileRecor
 
     void* payload;
     if (isDir) {
-        auto* child = static_cast<DirNode*>(bfplat::Alloc(sizeof(DirNode)));
+        auto* child = static_cast<DirNode*>(orvobf::platform::Alloc(sizeof(DirNode)));
         if (!child) {
             SetError(BFE_MEMORY, 0);
             return 0;
@@ -106,7 +106,7 @@ int BigFileCore::AddEntry(const char* name, uint32_t attributes, const FileRecor
         child->capacity = 0;
         payload = child;
     } else {
-        auto* copy = static_cast<FileRecord*>(bfplat::Alloc(sizeof(FileRecord)));
+        auto* copy = static_cast<FileRecord*>(orvobf::platform::Alloc(sizeof(FileRecord)));
         if (!copy) {
             SetError(BFE_MEMORY, 1);
             return 0;
@@ -120,25 +120,25 @@ int BigFileCore::AddEntry(const char* name, uint32_t attributes, const FileRecor
     }
 
     const size_t nameLength = std::strlen(name);
-    char* nameCopy = static_cast<char*>(bfplat::Alloc(nameLength + 1));
+    char* nameCopy = static_cast<char*>(orvobf::platform::Alloc(nameLength + 1));
     DirNode* node = current;
     if (nameCopy && node->count == node->capacity) {
         const uint32_t grown = node->capacity < 4 ? 4
                                : node->capacity > UINT32_MAX / 2 ? UINT32_MAX
                                                                  : node->capacity * 2;
         void* array = grown > node->count
-                          ? bfplat::Realloc(node->entries, static_cast<size_t>(grown) * sizeof(DirEntry))
+                          ? orvobf::platform::Realloc(node->entries, static_cast<size_t>(grown) * sizeof(DirEntry))
                           : nullptr;
         if (array) {
             node->entries = static_cast<DirEntry*>(array);
             node->capacity = grown;
         } else {
-            bfplat::Free(nameCopy);
+            orvobf::platform::Free(nameCopy);
             nameCopy = nullptr;
         }
     }
     if (!nameCopy) {
-        bfplat::Free(payload);
+        orvobf::platform::Free(payload);
         SetError(BFE_MEMORY, 2);
         return 0;
     }
@@ -166,21 +166,21 @@ int BigFileCore::FreeDirNode(DirNode* node) {
     for (;;) {
         if (at->count > 0) {
             DirEntry& entry = at->entries[at->count - 1];
-            if (bfcore::IsDirEntry(entry.attributes)) {
+            if (orvobf::core::IsDirEntry(entry.attributes)) {
                 auto* child = static_cast<DirNode*>(entry.payload);
                 if (child && child->entries) {
                     at = child;
                     continue;
                 }
             }
-            bfplat::Free(entry.name);
-            bfplat::Free(entry.payload);
+            orvobf::platform::Free(entry.name);
+            orvobf::platform::Free(entry.payload);
             entry.name = nullptr;
             entry.payload = nullptr;
             --at->count;
             continue;
         }
-        bfplat::Free(at->entries);
+        orvobf::platform::Free(at->entries);
         at->entries = nullptr;
         at->capacity = 0;
         if (at == node) break;
@@ -194,7 +194,7 @@ int BigFileCore::SetCurrentDir(DirNode* node) {
         SetError(BFE_BAD_PARAMETER, 1);
         return 0;
     }
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     current = node;
     return 1;
 }

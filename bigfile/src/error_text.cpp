@@ -1,7 +1,7 @@
 // Error codes and their message texts.
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "bigfile_internal.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 namespace {
 struct ErrorMessage {
@@ -34,14 +34,14 @@ thread_local char t_message[1024];
 // undefined text without a detail.
 const char* BigFileCore::GetErrorText(int32_t code, uint32_t detail) {
     char prefix[256];
-    bfplat::Format(prefix, "BigFile Error %4d\t", static_cast<int>(code));
+    orvobf::platform::Format(prefix, "BigFile Error %4d\t", static_cast<int>(code));
     for (const ErrorMessage& message : kMessages) {
         if (message.code == code) {
-            bfplat::Format(t_message, message.format, prefix, static_cast<unsigned>(detail));
+            orvobf::platform::Format(t_message, message.format, prefix, static_cast<unsigned>(detail));
             return t_message;
         }
     }
-    bfplat::Format(t_message, "%sUndefined error.", prefix);
+    orvobf::platform::Format(t_message, "%sUndefined error.", prefix);
     return t_message;
 }
 
@@ -49,7 +49,7 @@ const char* BigFileCore::GetLastErrorText() {
     int32_t code;
     uint32_t detail;
     {
-        bfcore::LockGuard guard(lock);
+        orvobf::core::LockGuard guard(lock);
         code = errorCode;
         detail = errorDetail;
     }

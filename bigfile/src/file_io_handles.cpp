@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "open_file_state.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 namespace {
 constexpr size_t kMaxLookupName = 259;  // base name + extension, as the lookup buffer holds
@@ -45,7 +45,7 @@ const DirNode* ResolveDirPart(const DirNode* root, const DirNode* from, const ch
         } else {
             std::memcpy(component, p, length);
             component[length] = '\0';
-            const DirEntry* entry = bfcore::FindNamesake(node, component, BF_ATTR_DIR, false);
+            const DirEntry* entry = orvobf::core::FindNamesake(node, component, BF_ATTR_DIR, false);
             if (!entry) return nullptr;
             node = static_cast<const DirNode*>(entry->payload);
         }
@@ -71,7 +71,7 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
             return 0;
         }
         if (disk) {
-            OpenFileState* state = bfcore::NewState();
+            OpenFileState* state = orvobf::core::NewState();
             if (!state) {
                 std::fclose(disk);
                 bf.SetError(BFE_MEMORY, 0);
@@ -82,18 +82,18 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
             {
                 // The slot is taken under the lock: opens from several
                 // threads must never get the same one.
-                bfcore::LockGuard guard(bf.lock);
+                orvobf::core::LockGuard guard(bf.lock);
                 slot = bf.FindFreeHandle();
                 if (slot != -1) {
                     bf.handles[slot] = state;
-                    bf.handleKinds[slot] = bfcore::kKindDisk;
+                    bf.handleKinds[slot] = orvobf::core::kKindDisk;
                     *out = slot;
                 } else if (!bf.searchArchive) {
                     *out = -1;
                 }
             }
             if (slot != -1) return 1;
-            bfcore::Release(state);  // closes the stream
+            orvobf::core::Release(state);  // closes the stream
             if (!bf.searchArchive) return 0;
         }
     }
@@ -103,7 +103,7 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
     FileRecord* record = nullptr;
     int32_t failCode = 0;
     {
-        bfcore::LockGuard guard(bf.lock);
+        orvobf::core::LockGuard guard(bf.lock);
         *out = 0;
         const char* dirBegin;
         size_t dirLength;
@@ -116,7 +116,7 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
         } else {
             const DirNode* start = folder ? folder : bf.current;
             const DirNode* dir = ResolveDirPart(&bf.root, start, dirBegin, dirLength);
-            DirEntry* entry = dir ? bfcore::FindNamesake(dir, name, BF_ATTR_FILE, true) : nullptr;
+            DirEntry* entry = dir ? orvobf::core::FindNamesake(dir, name, BF_ATTR_FILE, true) : nullptr;
             // Not found, or no slot free: no error code.
             if (entry && bf.FindFreeHandle() != -1) record = static_cast<FileRecord*>(entry->payload);
         }
@@ -129,7 +129,7 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
 
     // The state, and for a packed entry its decoder, are made outside the
     // lock: other threads' reads go on meanwhile.
-    OpenFileState* state = bfcore::NewState();
+    OpenFileState* state = orvobf::core::NewState();
     if (!state) {
         bf.SetError(BFE_MEMORY, 0);
         return 0;
@@ -140,9 +140,9 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
     state->mode = mode;
     if (record->packed != 0) {
         uint32_t detail = 0;
-        failCode = bfcore::OpenPacked(bf, state, mode, &detail);
+        failCode = orvobf::core::OpenPacked(bf, state, mode, &detail);
         if (failCode != 0) {
-            bfcore::Release(state);
+            orvobf::core::Release(state);
             bf.SetError(failCode, detail);
             return 0;
         }
@@ -150,17 +150,17 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
 
     int32_t slot;
     {
-        bfcore::LockGuard guard(bf.lock);
+        orvobf::core::LockGuard guard(bf.lock);
         slot = bf.FindFreeHandle();
         if (slot != -1) {
             bf.handles[slot] = state;
-            bf.handleKinds[slot] = bfcore::kKindArchive;
+            bf.handleKinds[slot] = orvobf::core::kKindArchive;
             *out = slot;
         }
     }
     if (slot == -1) {
         // Another thread took the last slot meanwhile.
-        bfcore::Release(state);
+        orvobf::core::Release(state);
         return 0;
     }
     bf.Log("Opening file [%s] in mode %d handle %d\n", openPath, static_cast<int>(mode), static_cast<int>(slot));
@@ -169,7 +169,7 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
 }  // namespace
 
 int32_t BigFile::FindFreeHandle() {
-    bfcore::LockGuard guard(lock);
+    orvobf::core::LockGuard guard(lock);
     if (!handles || handleCount < 2) return -1;
     for (uint32_t slot = 1; slot < handleCount; ++slot)
         if (!handles[slot]) return static_cast<int32_t>(slot);
@@ -189,7 +189,7 @@ int BigFile::FileOpenIn(const char* openPath, FileHandle* out, uint32_t mode, co
 }
 
 int BigFile::FileClose(FileHandle handle) {
-    bfcore::HeldHandle held(*this, handle);
+    orvobf::core::HeldHandle held(*this, handle);
     if (!held) {
         SetError(BFE_BAD_HANDLE, 0);
         return 0;
@@ -197,9 +197,9 @@ int BigFile::FileClose(FileHandle handle) {
     OpenFileState* state = held.State();
     if (!state->disk) Log("Closing file %d ", static_cast<int>(handle));
     {
-        bfcore::LockGuard guard(lock);
+        orvobf::core::LockGuard guard(lock);
         handles[handle] = nullptr;
-        handleKinds[handle] = bfcore::kKindArchive;
+        handleKinds[handle] = orvobf::core::kKindArchive;
     }
     // Operations waiting for this handle find it closed; the state goes
     // with the last of them.
@@ -208,7 +208,7 @@ int BigFile::FileClose(FileHandle handle) {
         std::fclose(state->disk);
         state->disk = nullptr;
     }
-    bfcore::ClosePacked(state);
-    bfcore::Release(state);  // the slot's reference
+    orvobf::core::ClosePacked(state);
+    orvobf::core::Release(state);  // the slot's reference
     return 1;
 }

@@ -5,18 +5,18 @@
 #include <cstdio>
 #include <new>
 
-#include "ORVOBF.H"
-#include "PackedFile.h"
-#include "PackedStream.h"
+#include <orvobf/ORVOBF.H>
+#include <orvobf/packed_file.h>
+#include <orvobf/packed_stream.h>
 #include "open_file_state.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 namespace {
 PackedFile* Adaptor(const OpenFileState* state) { return static_cast<PackedFile*>(state->packedFile); }
 
 void DestroyAdaptor(PackedFile* adaptor) {
     adaptor->~PackedFile();
-    bfplat::Free(adaptor);
+    orvobf::platform::Free(adaptor);
 }
 
 // The image's own total must be the record's size: a reader that trusted
@@ -24,13 +24,13 @@ void DestroyAdaptor(PackedFile* adaptor) {
 bool ImageMatchesRecord(FILE* archive, int64_t start, uint32_t size) {
     unsigned char header[4];
     bool failed = false;
-    if (bfplat::StreamReadAt(archive, header, 4, start, &failed) != 4) return false;
+    if (orvobf::platform::StreamReadAt(archive, header, 4, start, &failed) != 4) return false;
     const int32_t total = PackedStream::ImageSize(header);
     return total >= 0 && static_cast<uint32_t>(total) == size;
 }
 }  // namespace
 
-namespace bfcore {
+namespace orvobf::core {
 
 int32_t OpenPacked(BigFile& bf, OpenFileState* state, uint32_t mode, uint32_t* detail) {
     *detail = 0;
@@ -40,7 +40,7 @@ int32_t OpenPacked(BigFile& bf, OpenFileState* state, uint32_t mode, uint32_t* d
         *detail = 1;
         return BFE_PACKED_STREAM;
     }
-    void* memory = bfplat::Alloc(sizeof(PackedFile));
+    void* memory = orvobf::platform::Alloc(sizeof(PackedFile));
     if (!memory) return BFE_MEMORY;
     auto* adaptor = new (memory) PackedFile;
     if (!adaptor->OpenReadAt(bf.archiveStream, state->position)) {
@@ -99,4 +99,4 @@ void ClosePacked(OpenFileState* state) {
     state->packedFile = nullptr;
 }
 
-}  // namespace bfcore
+}  // namespace orvobf::core

@@ -1,12 +1,12 @@
 // Seek, tell, size and end-of-file of a handle.
 #include <cstdio>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "open_file_state.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 int BigFile::FileSeek(FileHandle handle, int32_t offset, int32_t origin) {
-    bfcore::HeldHandle held(*this, handle);
+    orvobf::core::HeldHandle held(*this, handle);
     if (!held) {
         SetError(BFE_BAD_HANDLE, 0);
         return 0;
@@ -14,7 +14,7 @@ int BigFile::FileSeek(FileHandle handle, int32_t offset, int32_t origin) {
     if (FILE* disk = held.Disk()) {
         if (origin < 0 || origin > 2) return 0;
         static const int kOrigins[] = {SEEK_SET, SEEK_CUR, SEEK_END};
-        return bfplat::StreamSeek(disk, offset, kOrigins[origin]) == 0;
+        return orvobf::platform::StreamSeek(disk, offset, kOrigins[origin]) == 0;
     }
     OpenFileState* state = held.State();
     const int64_t start = int64_t{dataBase} + state->record->offset;
@@ -29,35 +29,35 @@ int BigFile::FileSeek(FileHandle handle, int32_t offset, int32_t origin) {
     if (target < start || target > int64_t{dataBase} + state->end) return 0;
     // A stored entry's reads are positioned: nothing to move but its own
     // position.
-    if (state->packedFile && !bfcore::SeekPacked(*this, state, target)) return 0;
+    if (state->packedFile && !orvobf::core::SeekPacked(*this, state, target)) return 0;
     state->position = target;
     state->eof = 0;
     return 1;
 }
 
 int32_t BigFile::FileTell(FileHandle handle) {
-    bfcore::HeldHandle held(*this, handle);
+    orvobf::core::HeldHandle held(*this, handle);
     if (!held) {
         SetError(BFE_BAD_HANDLE, 0);
         return -1;
     }
-    if (FILE* disk = held.Disk()) return static_cast<int32_t>(bfplat::StreamTell(disk));
+    if (FILE* disk = held.Disk()) return static_cast<int32_t>(orvobf::platform::StreamTell(disk));
     const OpenFileState* state = held.State();
     return static_cast<int32_t>(state->position - state->record->offset - int64_t{dataBase});
 }
 
 int32_t BigFile::FileSize(FileHandle handle) {
-    bfcore::HeldHandle held(*this, handle);
+    orvobf::core::HeldHandle held(*this, handle);
     if (!held) {
         SetError(BFE_BAD_HANDLE, 0);
         return -1;
     }
-    if (FILE* disk = held.Disk()) return static_cast<int32_t>(bfplat::StreamLength(disk));
+    if (FILE* disk = held.Disk()) return static_cast<int32_t>(orvobf::platform::StreamLength(disk));
     return static_cast<int32_t>(held.State()->record->size);
 }
 
 int BigFile::FileEof(FileHandle handle) {
-    bfcore::HeldHandle held(*this, handle);
+    orvobf::core::HeldHandle held(*this, handle);
     if (!held) {
         SetError(BFE_BAD_HANDLE, 0);
         return 1;

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "open_file_state.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 namespace {
 // Text mode: CR LF is delivered as LF. The raw bytes are read in binary
@@ -32,7 +32,7 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
         SetError(BFE_BAD_PARAMETER, 2);
         return 0;
     }
-    bfcore::HeldHandle held(*this, handle);
+    orvobf::core::HeldHandle held(*this, handle);
     if (!held) {
         SetError(BFE_BAD_HANDLE, 0);
         return 0;
@@ -48,7 +48,7 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
 
     OpenFileState* state = held.State();
     Log("Reading %d bytes of file %d", static_cast<int>(count), static_cast<int>(handle));
-    if (state->packedFile) return bfcore::ReadPacked(*this, state, buffer, count, read);
+    if (state->packedFile) return orvobf::core::ReadPacked(*this, state, buffer, count, read);
     // Text is translated from raw bytes (above), so the stream stays binary.
     if (std::atomic_ref<uint32_t>(archiveMode).load(std::memory_order_relaxed) != BF_MODE_BINARY)
         SetArchiveMode(archiveStream, BF_MODE_BINARY);
@@ -61,7 +61,7 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
     // reads of different handles run at once.
     auto* out = static_cast<unsigned char*>(buffer);
     bool failed = false;
-    uint32_t consumed = static_cast<uint32_t>(bfplat::StreamReadAt(archiveStream, out, wanted, state->position, &failed));
+    uint32_t consumed = static_cast<uint32_t>(orvobf::platform::StreamReadAt(archiveStream, out, wanted, state->position, &failed));
     uint32_t delivered = consumed;
     if (state->mode != BF_MODE_BINARY && consumed > 0) {
         bool pairedAtEnd = false;
@@ -69,7 +69,7 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
         if (out[consumed - 1] == '\r' && state->position + consumed < absoluteEnd) {
             unsigned char next = 0;
             bool nextFailed = false;
-            if (bfplat::StreamReadAt(archiveStream, &next, 1, state->position + consumed, &nextFailed) == 1 &&
+            if (orvobf::platform::StreamReadAt(archiveStream, &next, 1, state->position + consumed, &nextFailed) == 1 &&
                 next == '\n') {
                 pairedAtEnd = true;
                 ++consumed;
@@ -85,8 +85,8 @@ int BigFile::FileRead(FileHandle handle, void* buffer, uint32_t count, uint32_t*
     }
     state->position += consumed;
     *read = delivered;
-    if (failed) bfcore::NoteArchiveFailure(*this);
-    if (failed || bfcore::ArchiveFailed(*this)) {
+    if (failed) orvobf::core::NoteArchiveFailure(*this);
+    if (failed || orvobf::core::ArchiveFailed(*this)) {
         SetError(BFE_FILE_IO, 0);
         return 0;
     }

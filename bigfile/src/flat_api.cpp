@@ -3,15 +3,15 @@
 // they keep no state and check nothing (BF_Destroy alone accepts null).
 #include <new>
 
-#include "ORVOBF.H"
-#include "platform.h"
+#include <orvobf/ORVOBF.H>
+#include <orvobf/platform.h>
 
 extern "C" {
 
 // The object lives in memory from the library's heap, so that a failed
 // allocation shows up here as null and tests can provoke it.
 BigFile* BF_Create(void) {
-    void* memory = bfplat::Alloc(sizeof(BigFile));
+    void* memory = orvobf::platform::Alloc(sizeof(BigFile));
     if (!memory) return nullptr;
     return new (memory) BigFile(BF_HANDLE_COUNT);
 }
@@ -21,7 +21,7 @@ void BF_Destroy(BigFile* bf) {
     // BF_Create made exactly a BigFile; the destructor closes an open
     // archive first.
     bf->BigFile::~BigFile();
-    bfplat::Free(bf);
+    orvobf::platform::Free(bf);
 }
 
 // Open, Close and Init go through the virtual slots so that a class

@@ -1,10 +1,10 @@
 // Reading an archive: signature, header and the directory blocks.
 #include <cstring>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "bigfile_internal.h"
-#include "orvobf/archive_format.h"
-#include "platform.h"
+#include <orvobf/archive_format.h>
+#include <orvobf/platform.h>
 
 namespace fmt = orvobf::format;
 
@@ -37,21 +37,21 @@ int BigFileCore::CheckSignature(const uint8_t* buffer) {
         return 0;
     }
     const char* text = reinterpret_cast<const char*>(buffer);
-    if (bfplat::StrNICmp(text, fmt::kFormatName.data(), fmt::kFormatName.size()) != 0 ||
+    if (orvobf::platform::StrNICmp(text, fmt::kFormatName.data(), fmt::kFormatName.size()) != 0 ||
         buffer[fmt::kSignatureSize - 1] != fmt::kSignatureEnd) {
         SetError(BFE_INVALID_BIGFILE, 0);
         return 0;
     }
-    if (bfplat::StrNICmp(text + fmt::kFormatVersionAt, fmt::kFormatVersion.data(), fmt::kFormatVersion.size()) == 0)
+    if (orvobf::platform::StrNICmp(text + fmt::kFormatVersionAt, fmt::kFormatVersion.data(), fmt::kFormatVersion.size()) == 0)
         return 1;
     char fileSignature[fmt::kSignatureSize + 1];
     std::memcpy(fileSignature, buffer, fmt::kSignatureSize);
     fileSignature[fmt::kSignatureSize] = '\0';
     char message[1024];
     // kSignature views a literal, so its bytes end with a NUL.
-    bfplat::Format(message, "Current version : \n%15s\nBigfile version : \n%15s", fmt::kSignature.data(),
+    orvobf::platform::Format(message, "Current version : \n%15s\nBigfile version : \n%15s", fmt::kSignature.data(),
                    fileSignature);
-    bfplat::ShowMessageBox(nullptr, message, "BIGFILE FILE VERSION WARNING...", 0);
+    orvobf::platform::ShowMessageBox(nullptr, message, "BIGFILE FILE VERSION WARNING...", 0);
     return 1;
 }
 
@@ -61,7 +61,7 @@ int BigFile::ReadHeader(FILE* stream) {
     // The signature with a NUL after it, then the fields: the signature is
     // checked (and a version warning shown) before the fields are read.
     unsigned char header[fmt::kHeaderSize + 1];
-    if (bfplat::StreamSeek(stream, 0, SEEK_SET) != 0 || !ReadExact(stream, header, fmt::kSignatureSize, position)) {
+    if (orvobf::platform::StreamSeek(stream, 0, SEEK_SET) != 0 || !ReadExact(stream, header, fmt::kSignatureSize, position)) {
         SetError(BFE_FILE_IO, 1);
         return 0;
     }
@@ -86,7 +86,7 @@ int BigFile::LoadDirectory(FILE* stream, DirNode* node) {
         return 0;
     }
     SetArchiveMode(stream, BF_MODE_BINARY);
-    const int64_t start = bfplat::StreamTell(stream);
+    const int64_t start = orvobf::platform::StreamTell(stream);
     uint64_t position = start < 0 ? 0 : static_cast<uint64_t>(start);
     auto remainingBytes = [&]() -> uint64_t {
         return archiveLength > position ? archiveLength - position : 0;
@@ -109,7 +109,7 @@ int BigFile::LoadDirectory(FILE* stream, DirNode* node) {
         }
         if (depth == capacity) {
             const uint32_t grown = capacity < 16 ? 16 : capacity * 2;
-            void* more = bfplat::Realloc(levels, static_cast<size_t>(grown) * sizeof(Level));
+            void* more = orvobf::platform::Realloc(levels, static_cast<size_t>(grown) * sizeof(Level));
             if (!more) {
                 SetError(BFE_MEMORY, 4);
                 return false;
@@ -144,7 +144,7 @@ int BigFile::LoadDirectory(FILE* stream, DirNode* node) {
         }
         if (nameLength >= nameCapacity) {
             const uint64_t wanted = static_cast<uint64_t>(nameLength) + 1;
-            void* more = bfplat::Realloc(name, static_cast<size_t>(wanted));
+            void* more = orvobf::platform::Realloc(name, static_cast<size_t>(wanted));
             if (!more) {
                 SetError(BFE_MEMORY, 3);
                 goto done;
@@ -163,7 +163,7 @@ int BigFile::LoadDirectory(FILE* stream, DirNode* node) {
             goto done;
         }
 
-        if (bfcore::IsDirEntry(attributes)) {
+        if (orvobf::core::IsDirEntry(attributes)) {
             void* child = nullptr;
             if (!AddEntry(name, attributes, nullptr, &child)) goto done;
             SetCurrentDir(static_cast<DirNode*>(child));
@@ -200,7 +200,7 @@ int BigFile::LoadDirectory(FILE* stream, DirNode* node) {
     ok = 1;
 
 done:
-    bfplat::Free(name);
-    bfplat::Free(levels);
+    orvobf::platform::Free(name);
+    orvobf::platform::Free(levels);
     return ok;
 }

@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <new>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "open_file_state.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
-namespace bfcore {
+namespace orvobf::core {
 
 OpenFileState* NewState() {
-    void* memory = bfplat::Alloc(sizeof(OpenFileState));
+    void* memory = orvobf::platform::Alloc(sizeof(OpenFileState));
     return memory ? new (memory) OpenFileState : nullptr;
 }
 
@@ -19,7 +19,7 @@ void Release(OpenFileState* state) {
     ClosePacked(state);
     if (state->disk) std::fclose(state->disk);
     state->~OpenFileState();
-    bfplat::Free(state);
+    orvobf::platform::Free(state);
 }
 
 HeldHandle::HeldHandle(BigFile& bf, FileHandle handle) {
@@ -29,9 +29,9 @@ HeldHandle::HeldHandle(BigFile& bf, FileHandle handle) {
         state_ = static_cast<OpenFileState*>(bf.handles[handle]);
         state_->references.fetch_add(1, std::memory_order_relaxed);
     }
-    bfplat::SlimLockEnter(&state_->lock);
+    orvobf::platform::SlimLockEnter(&state_->lock);
     if (state_->closed) {
-        bfplat::SlimLockLeave(&state_->lock);
+        orvobf::platform::SlimLockLeave(&state_->lock);
         Release(state_);
         state_ = nullptr;
     }
@@ -39,8 +39,8 @@ HeldHandle::HeldHandle(BigFile& bf, FileHandle handle) {
 
 HeldHandle::~HeldHandle() {
     if (!state_) return;
-    bfplat::SlimLockLeave(&state_->lock);
+    orvobf::platform::SlimLockLeave(&state_->lock);
     Release(state_);
 }
 
-}  // namespace bfcore
+}  // namespace orvobf::core

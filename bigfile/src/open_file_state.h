@@ -4,9 +4,9 @@
 
 #include <atomic>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "bigfile_internal.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 // Positions are absolute archive offsets in 64 bits: dataBase + offset +
 // size reaches past 4 GiB, and nothing here may wrap.
@@ -18,7 +18,7 @@
 // and each operation that found the state there: the state is freed when
 // the last of them lets go, never while an operation waits for its lock.
 struct OpenFileState {
-    bfplat::SlimLock lock{};
+    orvobf::platform::SlimLock lock{};
     std::atomic<uint32_t> references{1};
     uint32_t closed = 0;           // FileClose has run: the handle is gone
     FILE* disk = nullptr;          // a disk file's stream (kind 0), owned
@@ -31,7 +31,7 @@ struct OpenFileState {
     int64_t packedStart = 0;       // packed entries: absolute start of the image
 };
 
-namespace bfcore {
+namespace orvobf::core {
 
 inline constexpr uint32_t kKindDisk = 0;
 inline constexpr uint32_t kKindArchive = 1;
@@ -84,6 +84,6 @@ inline bool ArchiveFailed(BigFile& bf) {
     return std::atomic_ref<uint32_t>(bf.archiveFailed).load(std::memory_order_relaxed) != 0;
 }
 
-}  // namespace bfcore
+}  // namespace orvobf::core
 
 #endif

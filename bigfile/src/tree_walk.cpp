@@ -1,9 +1,9 @@
 // BigFileWalker: the whole tree in pre-order, from its own heap stack.
 #include <cstring>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "bigfile_internal.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 
 // One directory being walked: the next entry to hand out, and the length
 // of the path text that its entries' names follow.
@@ -26,8 +26,8 @@ BigFileWalker::BigFileWalker(BigFileCore& core, DirNode* start)
       entered(0) {}
 
 BigFileWalker::~BigFileWalker() {
-    bfplat::Free(levels);
-    bfplat::Free(path);
+    orvobf::platform::Free(levels);
+    orvobf::platform::Free(path);
 }
 
 // Room for `levelCount` levels and a path of `pathBytes` bytes, NUL included.
@@ -35,14 +35,14 @@ bool BigFileWalker::Reserve(size_t levelCount, size_t pathBytes) {
     if (levelCount > levelCapacity) {
         const size_t grown = levelCount < 2 * levelCapacity ? 2 * levelCapacity : levelCount + 15;
         if (grown > SIZE_MAX / sizeof(Level)) return false;
-        void* more = bfplat::Realloc(levels, grown * sizeof(Level));
+        void* more = orvobf::platform::Realloc(levels, grown * sizeof(Level));
         if (!more) return false;
         levels = static_cast<Level*>(more);
         levelCapacity = grown;
     }
     if (pathBytes > pathCapacity) {
         const size_t grown = pathBytes < 2 * pathCapacity ? 2 * pathCapacity : pathBytes + 255;
-        void* more = bfplat::Realloc(path, grown);
+        void* more = orvobf::platform::Realloc(path, grown);
         if (!more) return false;
         path = static_cast<char*>(more);
         pathCapacity = grown;
@@ -79,7 +79,7 @@ int BigFileWalker::Next(WalkEntry* out) {
     const Level level = levels[depth - 1];
     DirEntry* entry = &level.node->entries[level.next];
     const size_t nameLength = std::strlen(entry->name);
-    const bool isDir = bfcore::IsDirEntry(entry->attributes);
+    const bool isDir = orvobf::core::IsDirEntry(entry->attributes);
     // A directory's own path, with the separator its entries will need.
     if (nameLength > SIZE_MAX - level.prefix - 2 ||
         !Reserve(depth + (isDir ? 1 : 0), level.prefix + nameLength + 2)) {
@@ -106,7 +106,7 @@ int BigFileWalker::Next(WalkEntry* out) {
         levels[depth++] = Level{static_cast<DirNode*>(entry->payload), 0, level.prefix + nameLength + 1};
         entered = 1;
     } else {
-        out->kind = bfcore::IsFileEntry(entry->attributes) ? BF_KIND_FILE : BF_KIND_NEITHER;
+        out->kind = orvobf::core::IsFileEntry(entry->attributes) ? BF_KIND_FILE : BF_KIND_NEITHER;
         out->record = static_cast<const FileRecord*>(entry->payload);
     }
     return 1;

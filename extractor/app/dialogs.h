@@ -1,6 +1,6 @@
 /* The extractor's two dialog layouts, defined once for both builds: the
  * resource compiler reads them through extractor.rc, the window layer of
- * systems without Win32 (winshim) builds its table from them. Positions
+ * systems without Win32 (orvobf::winshim) builds its table from them. Positions
  * and sizes are in dialog units. Each control list calls
  * X(kind, text, id, x, y, width, height, style) once per control, in tab
  * order; the kinds are the resource statements PUSHBUTTON, DEFPUSHBUTTON,

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "extract_engine.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 #include "resource.h"
 
 #ifdef _WIN32
@@ -22,7 +22,7 @@ constexpr size_t kOutputPathSize = 1024;
 
 // The worker's reports: message boxes owned by the main window, and the
 // progress line.
-class BoxReporter : public bfx::Reporter {
+class BoxReporter : public orvobf::engine::Reporter {
 public:
     void FileStarting(const std::string& path) override {
         const size_t slash = path.find_last_of('/');
@@ -31,22 +31,22 @@ public:
     }
     void ChunkWritten(uint32_t bytes) override { g_app.bytesDone += bytes; }
     void FileDone(const std::string&, uint64_t) override { ++g_app.filesDone; }
-    void Report(bfx::Problem problem, const std::string&) override {
-        MessageBoxA(g_app.mainWindow.load(), bfx::ProblemText(problem), bfx::ProblemCaption(problem), MB_OK);
+    void Report(orvobf::engine::Problem problem, const std::string&) override {
+        MessageBoxA(g_app.mainWindow.load(), orvobf::engine::ProblemText(problem), orvobf::engine::ProblemCaption(problem), MB_OK);
     }
 };
 BoxReporter g_reporter;
 
 // Where the worker writes: the output folder's parent, then the folder the
 // walk is in.
-bfx::DiskTree* g_output = nullptr;
+orvobf::engine::DiskTree* g_output = nullptr;
 
 #ifndef _WIN32
 std::string StatusText(void*) {
     const uint64_t total = g_app.filesTotal.load(), done = g_app.filesDone.load();
     const uint64_t width = 20, filled = total ? width * (done > total ? total : done) / total : 0;
-    static const uint32_t start = bfplat::TimeMs();
-    const uint32_t ms = bfplat::TimeMs() - start;
+    static const uint32_t start = orvobf::platform::TimeMs();
+    const uint32_t ms = orvobf::platform::TimeMs() - start;
     const uint64_t rate = ms ? g_app.bytesDone.load() * 1000 / ms : 0;
     return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] " + std::to_string(done) + "/" +
            std::to_string(total) + " files " + std::to_string(rate / 1048576) + " MiB/s";
@@ -73,16 +73,16 @@ int ReadOutputDir() {
 // A file cut short stays under its name, reported.
 void ExtractTree() {
     if (!g_output) return;
-    bfx::Engine engine(g_app.archive, g_reporter, *g_output, bfx::PartialFiles::Keep);
+    orvobf::engine::Engine engine(g_app.archive, g_reporter, *g_output, orvobf::engine::PartialFiles::Keep);
     engine.ExtractTree();
 }
 
 void ExtractAll(void*) {
     if (g_app.archive.Open(g_archiveName, 0)) {
-        g_app.filesTotal = bfx::CountFiles(g_app.archive);
+        g_app.filesTotal = orvobf::engine::CountFiles(g_app.archive);
         // The output folder must really be entered: an empty or missing one
         // would otherwise put the tree wherever the process happens to be.
-        bfx::DiskTree output;
+        orvobf::engine::DiskTree output;
         if (!output.OpenParentOf(g_outputPath)) {
             MessageBoxA(g_app.mainWindow.load(), "Cannot open output directory", "ERROR", MB_OK);
         } else {
@@ -154,7 +154,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     g_app.archive.Init(BIGFILE_HEADER_VERSION);
     g_app.instance = instance;
 #ifndef _WIN32
-    winshim::SetStatusSource(&StatusText, nullptr);
+    orvobf::winshim::SetStatusSource(&StatusText, nullptr);
 #endif
     HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &MainDlgProc, 0);
     g_app.mainWindow = window;

@@ -13,7 +13,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 
 struct ExtractorApp {
     // The handles are written by the user-interface thread and read by the

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform.h"
+#include <orvobf/platform.h>
 #include "windows_shim.h"
 
 struct ShimKey {
@@ -57,7 +57,7 @@ LONG RegOpenKeyA(HKEY parent, LPCSTR subKey, HKEY* result) {
     for (std::string line; std::getline(in, line);) {
         line = Trim(line);
         if (!line.empty() && line.front() == '[' && line.back() == ']') {
-            inKey = bfplat::StrICmp(line.substr(1, line.size() - 2).c_str(), wanted.c_str()) == 0;
+            inKey = orvobf::platform::StrICmp(line.substr(1, line.size() - 2).c_str(), wanted.c_str()) == 0;
             found = found || inKey;
         } else if (inKey && line.rfind("@=", 0) == 0) {
             key.hasDefault = Unquote(Trim(line.substr(2)), key.value);

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "dialogs.h"
-#include "orvobf/name_rules.h"
-#include "platform.h"
+#include <orvobf/name_rules.h>
+#include <orvobf/platform.h>
 
 struct ShimWindow {
     int layout = 0;  // 0 for a control
@@ -245,7 +245,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         std::fprintf(stderr, "\r%-100s\r", "");
         g_statusDrawn = false;
     }
-    return bfplat::ShowMessageBox(owner, text, caption, type);
+    return orvobf::platform::ShowMessageBox(owner, text, caption, type);
 }
 
 uintptr_t _beginthread(void (*start)(void*), unsigned, void* argument) {
@@ -257,7 +257,7 @@ uintptr_t _beginthread(void (*start)(void*), unsigned, void* argument) {
     }
 }
 
-namespace winshim {
+namespace orvobf::winshim {
 void SetStatusSource(std::string (*source)(void*), void* user) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_statusSource = source;
@@ -271,4 +271,4 @@ std::string Caption(HWND window) {
     std::lock_guard<std::mutex> lock(g_mutex);
     return window ? window->caption : std::string();
 }
-}  // namespace winshim
+}  // namespace orvobf::winshim

@@ -82,13 +82,13 @@ LONG RegOpenKeyA(HKEY parent, LPCSTR subKey, HKEY* result);
 LONG RegQueryValueExA(HKEY key, LPCSTR name, DWORD* reserved, DWORD* type, unsigned char* data, DWORD* size);
 LONG RegCloseKey(HKEY key);
 
-namespace winshim {
+namespace orvobf::winshim {
 // Extra text drawn after the main window's texts on the status line.
 void SetStatusSource(std::string (*source)(void* user), void* user);
 // Called on the dialog's thread whenever a dialog has been created.
 void SetDialogHook(void (*hook)(HWND dialog, int layout, void* user), void* user);
 // Caption of a window.
 std::string Caption(HWND window);
-}  // namespace winshim
+}  // namespace orvobf::winshim
 
 #endif

@@ -1,8 +1,8 @@
-#include "orvobf/name_rules.h"
+#include <orvobf/name_rules.h>
 
 #include <cctype>
 
-#include "orvobf/archive_format.h"
+#include <orvobf/archive_format.h>
 
 namespace orvobf {
 

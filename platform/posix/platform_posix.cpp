@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <new>
 
-#include "platform.h"
+#include <orvobf/platform.h>
+#include <orvobf/platform_test_hooks.h>
 
 // Re-entrant lock: one compare-exchange to take it and one exchange to
 // give it back when nobody waits (a small read takes it once), sleeping in
@@ -27,7 +28,7 @@ const void* ThisThread() {
 }
 }  // namespace
 
-namespace bfplat {
+namespace orvobf::platform {
 
 BfLock* LockCreate() {
     void* memory = Alloc(sizeof(BfLock));
@@ -174,4 +175,4 @@ FILE* StreamDuplicate(FILE* stream, bool forWriting) {
     return copy;
 }
 
-}  // namespace bfplat
+}  // namespace orvobf::platform

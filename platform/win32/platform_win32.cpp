@@ -7,13 +7,14 @@
 
 #include <cstdio>
 
-#include "platform.h"
+#include <orvobf/platform.h>
+#include <orvobf/platform_test_hooks.h>
 
 struct BfLock {
     CRITICAL_SECTION section;
 };
 
-namespace bfplat {
+namespace orvobf::platform {
 
 BfLock* LockCreate() {
     auto* lock = static_cast<BfLock*>(Alloc(sizeof(BfLock)));
@@ -118,4 +119,4 @@ FILE* StreamDuplicate(FILE* stream, bool forWriting) {
     return copy;
 }
 
-}  // namespace bfplat
+}  // namespace orvobf::platform

@@ -9,7 +9,7 @@ using BoundaryTest = CoreTest;
 TEST_F(BoundaryTest, NameLengthsUpToWhatTheFileHolds) {
     // A 70000-byte name whose record ends exactly at the end of the file.
     const std::string longName(70000, 'n');
-    bfw::RawArchive whole;
+    orvobf::writer::RawArchive whole;
     whole.Header(0, 1, 32, 0).Block(1).File(longName, 0, 0);
     ASSERT_EQ(bf.Open(dir.Write("long.bf", whole.bytes()).c_str(), 0), 1) << bf.GetLastErrorText();
     ASSERT_EQ(bf.root.count, 1u);
@@ -20,7 +20,7 @@ TEST_F(BoundaryTest, NameLengthsUpToWhatTheFileHolds) {
     // fails only where the attributes should follow; one more is refused
     // as a name the file cannot hold.
     for (uint32_t extra : {0u, 1u}) {
-        bfw::RawArchive cut;
+        orvobf::writer::RawArchive cut;
         cut.Header(0, 1, 32, 0).Block(1).U32(8 + extra).Bytes("12345678");
         EXPECT_EQ(bf.Open(dir.Write("cut.bf", cut.bytes()).c_str(), 0), 0);
         ExpectError(BFE_FILE_IO, extra == 0 ? 4 : 3);
@@ -28,7 +28,7 @@ TEST_F(BoundaryTest, NameLengthsUpToWhatTheFileHolds) {
 }
 
 TEST_F(BoundaryTest, EveryOperationWorksUpToTheLastFreeStackEntry) {
-    bfw::RawArchive a;
+    orvobf::writer::RawArchive a;
     a.Header(1, 2, 32, 0).Block(2).Dir("d").Block(1).File("f", 0, 0).File("g", 0, 0);
     ASSERT_EQ(bf.Open(dir.Write("two.bf", a.bytes()).c_str(), 0), 1);
     FindData cursor{};

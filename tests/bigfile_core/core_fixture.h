@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "ORVOBF.H"
-#include "ArchiveWriter.h"
-#include "platform.h"
+#include <orvobf/ORVOBF.H>
+#include <orvobf/archive_writer.h>
+#include <orvobf/platform.h>
+#include <orvobf/platform_test_hooks.h>
 #include "temp_dir.h"
 
 struct CapturedBox {
@@ -21,12 +22,12 @@ struct CapturedBox {
 class CoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        bfplat::SetMessageBoxHook(&CoreTest::Capture, this);
+        orvobf::platform::SetMessageBoxHook(&CoreTest::Capture, this);
         ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);
     }
     void TearDown() override {
-        bfplat::FailAllocationAfter(0);
-        bfplat::SetMessageBoxHook(nullptr, nullptr);
+        orvobf::platform::FailAllocationAfter(0);
+        orvobf::platform::SetMessageBoxHook(nullptr, nullptr);
     }
     static int Capture(void*, const char* text, const char* caption, unsigned, void* user) {
         static_cast<CoreTest*>(user)->boxes.push_back({text, caption});
@@ -49,8 +50,8 @@ protected:
 };
 
 // The 73-byte archive: directory d holding the 3-byte stored file f.
-inline bfw::RawArchive SmallArchive() {
-    bfw::RawArchive a;
+inline orvobf::writer::RawArchive SmallArchive() {
+    orvobf::writer::RawArchive a;
     a.Header(1, 1, 32, 70).Block(1).Dir("d").Block(1).File("f", 3, 0).Bytes("xyz");
     return a;
 }

@@ -6,7 +6,7 @@ namespace {
 using FormatTest = CoreTest;
 
 TEST_F(FormatTest, SmallArchiveLoadsByteForByte) {
-    bfw::RawArchive a = SmallArchive();
+    orvobf::writer::RawArchive a = SmallArchive();
     ASSERT_EQ(a.size(), 73u);
     const std::string file = dir.Write("small.bf", a.bytes());
     ASSERT_EQ(bf.Open(file.c_str(), 0), 1);
@@ -25,7 +25,7 @@ TEST_F(FormatTest, SmallArchiveLoadsByteForByte) {
 }
 
 TEST_F(FormatTest, EveryShortHeaderFailsAndObjectStaysUsable) {
-    const bfw::RawArchive good = SmallArchive();
+    const orvobf::writer::RawArchive good = SmallArchive();
     const std::string goodFile = dir.Write("good.bf", good.bytes());
     for (size_t length = 0; length < 32; ++length) {
         const std::string file = dir.Write("short.bf", good.bytes().substr(0, length));
@@ -40,7 +40,7 @@ TEST_F(FormatTest, EveryShortHeaderFailsAndObjectStaysUsable) {
 }
 
 TEST_F(FormatTest, SignatureBytesCheckedAsDescribed) {
-    const bfw::RawArchive good = SmallArchive();
+    const orvobf::writer::RawArchive good = SmallArchive();
     // Bytes 0-5 and 15 are checked; 6-8 are free; 9-14 only warn.
     for (size_t at = 0; at < 16; ++at) {
         std::string bytes = good.bytes();
@@ -79,7 +79,7 @@ TEST_F(FormatTest, OtherVersionWarnsWithExactTextThenLoads) {
 }
 
 TEST_F(FormatTest, TruncationAtEveryByteFailsWithTheStepsDetail) {
-    const bfw::RawArchive good = SmallArchive();
+    const orvobf::writer::RawArchive good = SmallArchive();
     // Directory bytes 32..69: the step each cut lands in.
     auto expected = [](size_t length) -> uint32_t {
         if (length < 36) return 1;  // root count
@@ -99,7 +99,7 @@ TEST_F(FormatTest, TruncationAtEveryByteFailsWithTheStepsDetail) {
         EXPECT_EQ(bf.root.count, 0u);
         EXPECT_EQ(bf.current, &bf.root);
     }
-    bfw::RawArchive past;
+    orvobf::writer::RawArchive past;
     past.Header(0, 0, 5000, 0);
     EXPECT_EQ(bf.Open(dir.Write("past.bf", past.bytes()).c_str(), 0), 0);
     ExpectError(BFE_FILE_IO, 1);
@@ -108,10 +108,10 @@ TEST_F(FormatTest, TruncationAtEveryByteFailsWithTheStepsDetail) {
 
 TEST_F(FormatTest, HostileLengthsAndCountsFailWithoutHugeAllocations) {
     struct Case {
-        bfw::RawArchive archive;
+        orvobf::writer::RawArchive archive;
         uint32_t detail;
     };
-    const auto header = [](uint32_t files) { return bfw::RawArchive().Header(0, files, 32, 0); };
+    const auto header = [](uint32_t files) { return orvobf::writer::RawArchive().Header(0, files, 32, 0); };
     const std::vector<Case> cases = {
         {header(1).Block(1).U32(0).U32(2), 3},                           // nameLength 0
         {header(1).Block(1).U32(0xFFFFFFF0u).Bytes("abc"), 3},           // a name past the end
@@ -120,17 +120,17 @@ TEST_F(FormatTest, HostileLengthsAndCountsFailWithoutHugeAllocations) {
         {header(2).Block(2).File("Same", 1, 0).File("sAME", 1, 0), 6},  // one file name twice
     };
     for (size_t i = 0; i < cases.size(); ++i) {
-        bfplat::ResetAllocationCount();
+        orvobf::platform::ResetAllocationCount();
         const std::string file = dir.Write("hostile.bf", cases[i].archive.bytes());
         EXPECT_EQ(bf.Open(file.c_str(), 0), 0) << i;
         ExpectError(BFE_FILE_IO, cases[i].detail);
-        EXPECT_LT(bfplat::AllocationCount(), 20u) << i;
+        EXPECT_LT(orvobf::platform::AllocationCount(), 20u) << i;
         EXPECT_EQ(bf.IsOpen(), 0u);
     }
 }
 
 TEST_F(FormatTest, EntriesSortMergeAndKeepBothKinds) {
-    bfw::RawArchive a;
+    orvobf::writer::RawArchive a;
     a.Header(3, 5, 32, 0).Block(7);
     a.File("b", 1, 0).File("\xE9t\xE9", 1, 0).File("A", 1, 0).File("_x", 1, 0);
     a.Dir("sub").Block(1).File("one", 1, 0);
@@ -168,7 +168,7 @@ int Record(int32_t value) {
 
 TEST_F(FormatTest, ProgressReportsPercentagesAndNeverDividesByZero) {
     auto archiveWith = [&](uint32_t headerFiles) {
-        bfw::RawArchive a;
+        orvobf::writer::RawArchive a;
         a.Header(1, headerFiles, 32, 0).Block(11).Dir("dir").Block(0);
         for (int i = 0; i < 10; ++i) a.File("f" + std::to_string(i), 0, 0);
         return dir.Write("p" + std::to_string(headerFiles) + ".bf", a.bytes());

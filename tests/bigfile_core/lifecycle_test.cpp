@@ -55,15 +55,15 @@ TEST_F(LifecycleTest, OpenReopenAndFailuresLeaveACleanObject) {
 }
 
 TEST_F(LifecycleTest, EveryFailedAllocationOfOpenIsReportedAndUndone) {
-    bfw::RawArchive a;
+    orvobf::writer::RawArchive a;
     a.Header(2, 3, 32, 0).Block(3).Dir("d").Block(2).File("f", 1, 0).File("g", 1, 1).Dir("e").Block(0).File("h", 1, 2);
     a.DataBaseHere().Bytes("abc");
     const std::string file = dir.Write("alloc.bf", a.bytes());
     int failures = 0;
     for (uint64_t n = 1; n < 1000; ++n) {
-        bfplat::FailAllocationAfter(n);
+        orvobf::platform::FailAllocationAfter(n);
         const int ok = bf.Open(file.c_str(), 0);
-        bfplat::FailAllocationAfter(0);
+        orvobf::platform::FailAllocationAfter(0);
         if (ok) break;
         ++failures;
         ExpectError(BFE_MEMORY, bf.GetErrorDetail());

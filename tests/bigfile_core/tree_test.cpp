@@ -157,12 +157,12 @@ TEST_F(TreeTest, FailedAllocationsLeaveTheTreeAsItWas) {
     const std::vector<std::string> names = Names();
     const uint32_t details[] = {1, 2, 2};
     for (uint64_t n = 1; n <= 3; ++n) {
-        bfplat::FailAllocationAfter(n);
+        orvobf::platform::FailAllocationAfter(n);
         EXPECT_EQ(bf.AddEntry("d", BF_ATTR_FILE, nullptr, nullptr), 0) << n;
         ExpectError(BFE_MEMORY, details[n - 1]);
         EXPECT_EQ(Names(), names);
     }
-    bfplat::FailAllocationAfter(1);
+    orvobf::platform::FailAllocationAfter(1);
     EXPECT_EQ(bf.AddEntry("d", BF_ATTR_DIR, nullptr, nullptr), 0);
     ExpectError(BFE_MEMORY, 0);
 
@@ -170,13 +170,13 @@ TEST_F(TreeTest, FailedAllocationsLeaveTheTreeAsItWas) {
     ASSERT_EQ(bf.ChangeDir("A"), 1);
     DirNode* a = bf.current;
     for (uint64_t n = 1; n <= 4; ++n) {
-        bfplat::FailAllocationAfter(n);
+        orvobf::platform::FailAllocationAfter(n);
         EXPECT_EQ(bf.ChangeDir("/A/x"), 0) << n;
         ExpectError(BFE_MEMORY, 0);
         EXPECT_EQ(bf.current, a);
         EXPECT_EQ(bf.dirStackDepth, 0u);
     }
-    bfplat::FailAllocationAfter(0);
+    orvobf::platform::FailAllocationAfter(0);
     EXPECT_EQ(bf.ChangeDir("/A/x"), 1);
 }
 

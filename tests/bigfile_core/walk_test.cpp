@@ -34,8 +34,8 @@ std::vector<Seen> WalkAll(BigFileWalker& walker) {
 // zeta; odd (neither kind); both (both bits: a directory); Alpha holding x.
 constexpr uint32_t kLevels = 300;
 
-bfw::RawArchive ShapedArchive() {
-    bfw::RawArchive a;
+orvobf::writer::RawArchive ShapedArchive() {
+    orvobf::writer::RawArchive a;
     a.Header(kLevels + 2, kLevels + 3, 32, 0).Block(5).Dir("d");
     for (uint32_t j = 1; j < kLevels; ++j) a.Block(2).Dir("d");
     a.Block(1).File("f", kLevels, 0);
@@ -87,7 +87,7 @@ TEST_F(WalkTest, YieldsEveryEntryInPreOrderWhateverTheStackAndCurrentDirectory) 
 // Loading, walking and freeing a tree deeper than any call stack.
 TEST_F(WalkTest, HundredThousandLevelsAndAnEmptyTree) {
     const uint32_t levels = 100000;
-    bfw::RawArchive a;
+    orvobf::writer::RawArchive a;
     a.Header(levels, 1, 32, 0).Nested(levels, "d").Block(1).File("leaf", 0, 0);
     ASSERT_EQ(bf.Open(dir.Write("deep.bf", a.bytes()).c_str(), 0), 1) << bf.GetLastErrorText();
     EXPECT_EQ(bf.current, &bf.root);
@@ -107,7 +107,7 @@ TEST_F(WalkTest, HundredThousandLevelsAndAnEmptyTree) {
     EXPECT_EQ(bf.Close(), 1);
     EXPECT_EQ(bf.root.entries, nullptr);
 
-    bfw::RawArchive empty;
+    orvobf::writer::RawArchive empty;
     empty.Header(0, 0, 32, 0).Block(0);
     ASSERT_EQ(bf.Open(dir.Write("empty.bf", empty.bytes()).c_str(), 0), 1);
     BigFileWalker none(bf);
@@ -125,9 +125,9 @@ TEST_F(WalkTest, RunningOutOfMemoryEndsTheWalkAsAFailure) {
     int failures = 0;
     for (uint64_t n = 1; n < 100; ++n) {
         BigFileWalker walker(bf);
-        bfplat::FailAllocationAfter(n);
+        orvobf::platform::FailAllocationAfter(n);
         const size_t seen = WalkAll(walker).size();
-        bfplat::FailAllocationAfter(0);
+        orvobf::platform::FailAllocationAfter(0);
         if (!walker.Failed()) {
             EXPECT_EQ(seen, complete) << n;
             break;

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "ORVOBF.H"
-#include "ArchiveWriter.h"
+#include <orvobf/ORVOBF.H>
+#include <orvobf/archive_writer.h>
 #include "temp_dir.h"
 
 namespace {
 
 class HandleBoundary : public ::testing::Test {
 protected:
-    void OpenArchive(const bfw::RawArchive& a) {
+    void OpenArchive(const orvobf::writer::RawArchive& a) {
         file = dir.Write("b.bf", a.bytes());
         ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);
         ASSERT_EQ(bf.Open(file.c_str(), 0), 1) << bf.GetLastErrorText();
@@ -34,7 +34,7 @@ protected:
 
 TEST_F(HandleBoundary, LongestNameAndDirectoryPartStillOpen) {
     const std::string name259(259, 'n'), dir254(254, 'D');
-    bfw::RawArchive a;
+    orvobf::writer::RawArchive a;
     a.Header(1, 3, 32, 0).Block(3);
     a.Dir(dir254).Block(1).File("f", 1, 0);
     a.File(name259, 1, 0).File(name259 + "x", 1, 0);
@@ -57,7 +57,7 @@ TEST_F(HandleBoundary, EntriesEndingExactlyAtTheArchivesEnd) {
     // "last" takes the archive's last 5 bytes, "empty" starts at its very
     // end, "over" runs one byte past it.
     const auto archive = [](uint32_t data) {
-        bfw::RawArchive a;
+        orvobf::writer::RawArchive a;
         a.Header(0, 3, 32, 0).Block(3).File("empty", 0, data + 5).File("last", 5, data).File("over", 5, data + 1);
         return a;
     };
@@ -90,7 +90,7 @@ TEST_F(HandleBoundary, EntriesEndingExactlyAtTheArchivesEnd) {
 }
 
 TEST_F(HandleBoundary, TheLastFreeSlotIsHandedOutForDiskAndArchiveAlike) {
-    bfw::RawArchive a;
+    orvobf::writer::RawArchive a;
     a.Header(0, 1, 32, 0).Block(1).File("f", 0, 0);
     OpenArchive(a);
     const std::string disk = dir.Write("disk.bin", {'d'});

@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
 #include "temp_dir.h"
 
 class ArchiveFixture : public ::testing::Test {
@@ -17,11 +17,11 @@ protected:
     // Writes `files` (archive path -> contents) and opens the archive;
     // `packing` picks each file's storage (stored when absent).
     void Make(const std::map<std::string, std::string>& files,
-              const std::function<bfw::Packing(const std::string&)>& packing = nullptr) {
-        bfw::ArchiveBuilder builder;
+              const std::function<orvobf::writer::Packing(const std::string&)>& packing = nullptr) {
+        orvobf::writer::ArchiveBuilder builder;
         std::string error;
         for (const auto& [path, contents] : files)
-            ASSERT_TRUE(builder.AddFile(path, contents, &error, packing ? packing(path) : bfw::Packing::Store))
+            ASSERT_TRUE(builder.AddFile(path, contents, &error, packing ? packing(path) : orvobf::writer::Packing::Store))
                 << error;
         archive = dir.File("a.bf");
         ASSERT_TRUE(builder.Write(archive, &error)) << error;

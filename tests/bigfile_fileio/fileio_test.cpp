@@ -6,7 +6,8 @@
 #include <regex>
 
 #include "fileio_fixture.h"
-#include "platform.h"
+#include <orvobf/platform.h>
+#include <orvobf/platform_test_hooks.h>
 
 namespace {
 const std::string kTen = "0123456789";
@@ -75,12 +76,12 @@ TEST_F(ArchiveFixture, HandlesReadTheirOwnBytesInTurns) {
 
     // Reads are positioned: no handle moves a stream position that another
     // handle would have to put back, whatever the order of reads and seeks.
-    const uint64_t seeks = bfplat::StreamSeekCount();
+    const uint64_t seeks = orvobf::platform::StreamSeekCount();
     ASSERT_EQ(bf.FileSeek(a, 0, 0), 1);
     EXPECT_EQ(Read(a, 10), big.substr(0, 10));
     EXPECT_EQ(Read(b, 1), big.substr(gotB.size(), 1));
     EXPECT_EQ(Read(a, 100), big.substr(10, 100));
-    EXPECT_EQ(bfplat::StreamSeekCount(), seeks);
+    EXPECT_EQ(orvobf::platform::StreamSeekCount(), seeks);
 }
 
 TEST_F(ArchiveFixture, SlotsAreLowestFirstAndRunOutAt255) {
@@ -185,10 +186,10 @@ TEST_F(ArchiveFixture, BadHandlesFailOnEveryOperation) {
         EXPECT_EQ(bf.FileEof(h), 1);
         EXPECT_EQ(bf.FileClose(h), 0);
     }
-    bfplat::FailAllocationAfter(1);
+    orvobf::platform::FailAllocationAfter(1);
     FileHandle h = 7;
     EXPECT_EQ(bf.FileOpen("f", &h, BF_MODE_BINARY), 0);
-    bfplat::FailAllocationAfter(0);
+    orvobf::platform::FailAllocationAfter(0);
     EXPECT_EQ(bf.GetErrorCode(), BFE_MEMORY);
     EXPECT_EQ(bf.FindFreeHandle(), 1);
 }

@@ -39,8 +39,8 @@ std::map<std::string, std::string> Entries() {
     return files;
 }
 
-bfw::Packing ByFolder(const std::string& name) {
-    return name.rfind("packed/", 0) == 0 ? bfw::Packing::Pack : bfw::Packing::Store;
+orvobf::writer::Packing ByFolder(const std::string& name) {
+    return name.rfind("packed/", 0) == 0 ? orvobf::writer::Packing::Pack : orvobf::writer::Packing::Store;
 }
 
 class ThreadsTest : public ArchiveFixture {

@@ -19,8 +19,8 @@ std::string Sample(size_t size, uint32_t seed) {
     return s;
 }
 
-bfw::Packing ByName(const std::string& name) {
-    return name.rfind("p/", 0) == 0 ? bfw::Packing::Pack : bfw::Packing::Store;
+orvobf::writer::Packing ByName(const std::string& name) {
+    return name.rfind("p/", 0) == 0 ? orvobf::writer::Packing::Pack : orvobf::writer::Packing::Store;
 }
 
 using PackedEntryTest = ArchiveFixture;

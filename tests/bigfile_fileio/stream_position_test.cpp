@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ORVOBF.H"
-#include "PackedStream.h"
-#include "ArchiveWriter.h"
+#include <orvobf/ORVOBF.H>
+#include <orvobf/packed_stream.h>
+#include <orvobf/archive_writer.h>
 #include "temp_dir.h"
 
 namespace {
@@ -38,13 +38,13 @@ TEST(StreamPosition, EntryAtPositionZeroReadsTheHeaderAfterAnyOtherStep) {
 
     // The data offsets are known once the directory's length is.
     const auto archive = [&](uint32_t tailData, uint32_t imageData) {
-        bfw::RawArchive a;
+        orvobf::writer::RawArchive a;
         a.Header(0, 4, 32, 0).Block(4).File("bad", 7, imageData, 1).File("hdr", 16, 0);
         a.File("pk", static_cast<uint32_t>(text.size()), imageData, 1).File("tail", 8, tailData);
         return a;
     };
     const auto directoryEnd = static_cast<uint32_t>(archive(0, 0).size());
-    bfw::RawArchive a = archive(directoryEnd, directoryEnd + 8);
+    orvobf::writer::RawArchive a = archive(directoryEnd, directoryEnd + 8);
     a.Bytes("TAILDATA").Bytes(std::string(image.begin(), image.end()));
     TempDir dir;
     const std::string file = dir.Write("zero.bf", a.bytes());

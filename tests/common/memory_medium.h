@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 
 using Bytes = std::vector<unsigned char>;
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <random>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 #include "memory_medium.h"
 
 inline void ExpectRandomReads(PackedStream& ps, const Bytes& data, std::mt19937& rng, int steps, uint32_t maxPiece) {

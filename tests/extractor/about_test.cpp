@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "extractor_app.h"
 #include "resource.h"
 #include "temp_dir.h"
@@ -48,7 +48,7 @@ TEST(ExtractorWindows, AboutDuringExtractionAndExtractionEndingUnderIt) {
     TempDir dir;
     const fs::path run = dir.File("run");
     fs::create_directories(run / "Data/Out");
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     const std::string block(1 << 20, 'q');
     for (int i = 0; i < 40; ++i) ASSERT_TRUE(builder.AddFile("m/f" + std::to_string(i), block, &error)) << error;
@@ -58,12 +58,12 @@ TEST(ExtractorWindows, AboutDuringExtractionAndExtractionEndingUnderIt) {
     setenv("ORVOBF_REGISTRY", dir.File("reg").c_str(), 1);
 
     Seen seen;
-    winshim::SetDialogHook(&OnDialog, &seen);
+    orvobf::winshim::SetDialogHook(&OnDialog, &seen);
     const fs::path back = fs::current_path();
     fs::current_path(run);
     EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
     fs::current_path(back);
-    winshim::SetDialogHook(nullptr, nullptr);
+    orvobf::winshim::SetDialogHook(nullptr, nullptr);
     if (seen.closer.joinable()) seen.closer.join();
 
     EXPECT_EQ(seen.aboutShown.load(), 1);

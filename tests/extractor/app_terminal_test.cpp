@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "run_on_terminal.h"
 #include "engine_fixture.h"
 #include "temp_dir.h"
@@ -30,7 +30,7 @@ TEST(ExtractorOnTerminal, StatusLineCountsTheTreeAndShowsNamesPrintable) {
     TempDir dir;
     const fs::path run = dir.File("run");
     const std::string odd("c\x1b[2J", 5);
-    bfw::RawArchive raw;  // three files; the header says one
+    orvobf::writer::RawArchive raw;  // three files; the header says one
     raw.Header(0, 1, 32, 0).Block(3).File("a", 1, 0).File("b", 1, 0).File(odd, 1, 0);
     raw.DataBaseHere().Bytes("x");
     std::string error;
@@ -49,7 +49,7 @@ TEST(ExtractorOnTerminal, StatusLineCountsTheTreeAndShowsNamesPrintable) {
 TEST(ExtractorOnTerminal, DamagedEntryIsAReadErrorAndItsCutFileStays) {
     TempDir dir;
     const fs::path run = dir.File("run");
-    bfw::RawArchive raw;  // `cut` promises 5000 bytes; its image ends after one
+    orvobf::writer::RawArchive raw;  // `cut` promises 5000 bytes; its image ends after one
     raw.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
     raw.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
     std::string error;

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -44,10 +44,10 @@ TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParent) {
     TempDir dir;
     const fs::path run = dir.File("run");
     fs::create_directories(run / "Data/Out");
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     const std::string text(300000, 'z');
-    ASSERT_TRUE(builder.AddFile("Maps/one.txt", text, &error, bfw::Packing::Pack)) << error;
+    ASSERT_TRUE(builder.AddFile("Maps/one.txt", text, &error, orvobf::writer::Packing::Pack)) << error;
     ASSERT_TRUE(builder.AddFile("top.bin", "\x01\x02\x03", &error)) << error;
     ASSERT_TRUE(builder.Write((run / "BigTest.bf").string(), &error)) << error;
     WriteRegistry(dir.File("reg"), (run / "Data/Out").string());
@@ -64,7 +64,7 @@ TEST(ExtractorApp, MissingOrUnusableOutputFolderShowsTheBoxAndWritesNothing) {
     TempDir dir;
     const fs::path run = dir.File("run");
     fs::create_directories(run);
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     ASSERT_TRUE(builder.AddFile("x", "x", &error)) << error;
     ASSERT_TRUE(builder.Write((run / "BigTest.bf").string(), &error)) << error;

@@ -15,16 +15,16 @@
 
 #include "extract_engine.h"
 
-struct Recorder : bfx::Reporter {
+struct Recorder : orvobf::engine::Reporter {
     std::vector<std::pair<std::string, std::vector<uint32_t>>> files;
-    std::vector<std::pair<bfx::Problem, std::string>> problems;
+    std::vector<std::pair<orvobf::engine::Problem, std::string>> problems;
     std::function<void(const std::string&)> onStart;  // runs as each file starts
     void FileStarting(const std::string& path) override {
         files.push_back({path, {}});
         if (onStart) onStart(path);
     }
     void ChunkWritten(uint32_t bytes) override { files.back().second.push_back(bytes); }
-    void Report(bfx::Problem problem, const std::string& path) override { problems.push_back({problem, path}); }
+    void Report(orvobf::engine::Problem problem, const std::string& path) override { problems.push_back({problem, path}); }
 };
 
 inline std::string Slurp(const std::filesystem::path& path) {
@@ -36,20 +36,20 @@ inline std::string Slurp(const std::filesystem::path& path) {
 
 // Extracts `archive`'s root into `into` (made if missing).
 inline void Extract(const std::string& archive, const std::filesystem::path& into, Recorder& recorder,
-                    bfx::PartialFiles partial = bfx::PartialFiles::Discard) {
+                    orvobf::engine::PartialFiles partial = orvobf::engine::PartialFiles::Discard) {
     BigFile bf;
     bf.Init(BIGFILE_HEADER_VERSION);
     ASSERT_TRUE(bf.Open(archive.c_str(), 0)) << bf.GetLastErrorText();
     std::filesystem::create_directories(into);
-    bfx::DiskTree disk;
+    orvobf::engine::DiskTree disk;
     ASSERT_TRUE(disk.OpenRoot(into.string()));
-    bfx::Engine engine(bf, recorder, disk, partial);
+    orvobf::engine::Engine engine(bf, recorder, disk, partial);
     engine.ExtractTree();
     EXPECT_EQ(engine.problems(), recorder.problems.size());
 }
 
 inline Recorder Extract(const std::string& archive, const std::filesystem::path& into,
-                        bfx::PartialFiles partial = bfx::PartialFiles::Discard) {
+                        orvobf::engine::PartialFiles partial = orvobf::engine::PartialFiles::Discard) {
     Recorder recorder;
     Extract(archive, into, recorder, partial);
     return recorder;

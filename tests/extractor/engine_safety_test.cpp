@@ -14,14 +14,14 @@
 
 #include <gtest/gtest.h>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "engine_fixture.h"
 #include "temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-using Problems = std::vector<std::pair<bfx::Problem, std::string>>;
+using Problems = std::vector<std::pair<orvobf::engine::Problem, std::string>>;
 
 std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;
@@ -30,7 +30,7 @@ std::vector<std::string> Names(const fs::path& folder) {
     return names;
 }
 
-std::string Write(const TempDir& dir, const char* file, const bfw::RawArchive& raw) {
+std::string Write(const TempDir& dir, const char* file, const orvobf::writer::RawArchive& raw) {
     std::string error;
     EXPECT_TRUE(raw.WriteTo(dir.File(file), &error)) << error;
     return dir.File(file);
@@ -40,7 +40,7 @@ std::string Write(const TempDir& dir, const char* file, const bfw::RawArchive& r
 TEST(ExtractEngineSafety, DamagedPackedEntryIsAReadErrorAndNeverLooksComplete) {
     TempDir dir;
     // One literal, then the end marker, of an image that promises 5000 bytes.
-    bfw::RawArchive raw;
+    orvobf::writer::RawArchive raw;
     raw.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
     raw.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
     const std::string archive = Write(dir, "cut.bf", raw);
@@ -48,21 +48,21 @@ TEST(ExtractEngineSafety, DamagedPackedEntryIsAReadErrorAndNeverLooksComplete) {
     const fs::path out = dir.File("out");
     fs::create_directories(out);
     std::ofstream(out / "cut") << "old contents";
-    EXPECT_EQ(Extract(archive, out).problems, (Problems{{bfx::Problem::ReadError, "cut"}}));
+    EXPECT_EQ(Extract(archive, out).problems, (Problems{{orvobf::engine::Problem::ReadError, "cut"}}));
     EXPECT_EQ(Slurp(out / "cut"), "old contents");
     EXPECT_EQ(Slurp(out / "good"), "GOOD");
     EXPECT_EQ(Names(out), (std::vector<std::string>{"cut", "good"}));
 
     // The extractor's own way: the cut file stays under its name, reported.
     const fs::path kept = dir.File("kept");
-    EXPECT_EQ(Extract(archive, kept, bfx::PartialFiles::Keep).problems, (Problems{{bfx::Problem::ReadError, "cut"}}));
+    EXPECT_EQ(Extract(archive, kept, orvobf::engine::PartialFiles::Keep).problems, (Problems{{orvobf::engine::Problem::ReadError, "cut"}}));
     EXPECT_EQ(Names(kept), (std::vector<std::string>{"cut", "good"}));
     EXPECT_EQ(fs::file_size(kept / "cut"), 0u);
 }
 
 TEST(ExtractEngineSafety, WhatStandsAtAnOutputNameIsReplacedNeverWrittenThrough) {
     TempDir dir;
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     for (const char* name : {"fifo", "hard", "link"}) ASSERT_TRUE(builder.AddFile(name, "NEW!", &error)) << error;
     ASSERT_TRUE(builder.AddFile("sub/x", "x", &error)) << error;
@@ -81,7 +81,7 @@ TEST(ExtractEngineSafety, WhatStandsAtAnOutputNameIsReplacedNeverWrittenThrough)
     fs::create_directories(dir.File("elsewhere"));
     fs::create_directory_symlink(dir.File("elsewhere"), out / "sub");  // a folder's link is never entered
 
-    EXPECT_EQ(Extract(dir.File("t.bf"), out).problems, (Problems{{bfx::Problem::CannotMakeDir, "sub"}}));
+    EXPECT_EQ(Extract(dir.File("t.bf"), out).problems, (Problems{{orvobf::engine::Problem::CannotMakeDir, "sub"}}));
     for (const char* name : {"fifo", "hard", "link"}) {
         // (Reading a pipe that stayed would wait for a writer forever.)
         ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(out / name))) << name;
@@ -98,7 +98,7 @@ TEST(ExtractEngineSafety, WhatStandsAtAnOutputNameIsReplacedNeverWrittenThrough)
 
 TEST(ExtractEngineSafety, FolderMovedOrLinkedAwayMidWalkLeadsNothingOutOfTheRoot) {
     TempDir dir;
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     ASSERT_TRUE(builder.AddFile("sub/a", "A", &error)) << error;
     ASSERT_TRUE(builder.AddFile("sub/b", "B", &error)) << error;
@@ -130,7 +130,7 @@ TEST(ExtractEngineSafety, FolderMovedOrLinkedAwayMidWalkLeadsNothingOutOfTheRoot
 TEST(ExtractEngineSafety, NestingDeeperThanTheDirectoryStackIsExtracted) {
     TempDir dir;
     constexpr int kDepth = 300;
-    bfw::RawArchive raw;
+    orvobf::writer::RawArchive raw;
     raw.Header(kDepth, 1, 32, 0).Nested(kDepth, "d").Block(1).File("f", 4, 0).DataBaseHere().Bytes("DEEP");
     const std::string archive = Write(dir, "deep.bf", raw);
 

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "engine_fixture.h"
 #include "temp_dir.h"
 
@@ -25,18 +25,18 @@ std::string Pattern(size_t size, unsigned seed) {
 
 TEST(ExtractEngine, TreeIsRecreatedByteForByteInWholeChunks) {
     TempDir dir;
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
-    const std::string exact = Pattern(bfx::kCopyChunk, 1), over = Pattern(bfx::kCopyChunk + 1, 2);
+    const std::string exact = Pattern(orvobf::engine::kCopyChunk, 1), over = Pattern(orvobf::engine::kCopyChunk + 1, 2);
     ASSERT_TRUE(builder.AddFile("exact.bin", exact, &error)) << error;
-    ASSERT_TRUE(builder.AddFile("A/B/over.bin", over, &error, bfw::Packing::Pack)) << error;
+    ASSERT_TRUE(builder.AddFile("A/B/over.bin", over, &error, orvobf::writer::Packing::Pack)) << error;
     ASSERT_TRUE(builder.AddFile("A/empty", "", &error)) << error;
     ASSERT_TRUE(builder.AddDirectory("Hollow", &error)) << error;
     ASSERT_TRUE(builder.Write(dir.File("t.bf"), &error)) << error;
 
     const fs::path out = dir.File("out");
     fs::create_directories(out);
-    std::ofstream(out / "exact.bin") << std::string(3 * bfx::kCopyChunk, 'x');  // must be truncated
+    std::ofstream(out / "exact.bin") << std::string(3 * orvobf::engine::kCopyChunk, 'x');  // must be truncated
     const Recorder run = Extract(dir.File("t.bf"), out);
     EXPECT_TRUE(run.problems.empty());
 
@@ -47,13 +47,13 @@ TEST(ExtractEngine, TreeIsRecreatedByteForByteInWholeChunks) {
     EXPECT_TRUE(fs::is_directory(out / "Hollow"));
 
     std::vector<std::pair<std::string, std::vector<uint32_t>>> expected = {
-        {"A/B/over.bin", {bfx::kCopyChunk, 1}}, {"A/empty", {}}, {"exact.bin", {bfx::kCopyChunk}}};
+        {"A/B/over.bin", {orvobf::engine::kCopyChunk, 1}}, {"A/empty", {}}, {"exact.bin", {orvobf::engine::kCopyChunk}}};
     EXPECT_EQ(run.files, expected);
 }
 
 TEST(ExtractEngine, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed) {
     TempDir dir;
-    bfw::RawArchive raw;
+    orvobf::writer::RawArchive raw;
     raw.Header(2, 9, 32, 0).Block(9);
     raw.File("..", 4, 0);
     raw.File("a\\b", 4, 0);
@@ -73,10 +73,10 @@ TEST(ExtractEngine, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed)
     std::ofstream(out / "taken") << "a file where a directory should go";
     const Recorder run = Extract(dir.File("bad.bf"), out);
 
-    std::vector<std::pair<bfx::Problem, std::string>> expected = {
-        {bfx::Problem::UnsafeName, ".."},  {bfx::Problem::UnsafeName, "a\\b"},
-        {bfx::Problem::UnsafeName, "C:x"}, {bfx::Problem::NotFound, "odd"},
-        {bfx::Problem::ReadError, "past"}, {bfx::Problem::CannotMakeDir, "taken"}, {bfx::Problem::UnsafeName, "up/x"}};
+    std::vector<std::pair<orvobf::engine::Problem, std::string>> expected = {
+        {orvobf::engine::Problem::UnsafeName, ".."},  {orvobf::engine::Problem::UnsafeName, "a\\b"},
+        {orvobf::engine::Problem::UnsafeName, "C:x"}, {orvobf::engine::Problem::NotFound, "odd"},
+        {orvobf::engine::Problem::ReadError, "past"}, {orvobf::engine::Problem::CannotMakeDir, "taken"}, {orvobf::engine::Problem::UnsafeName, "up/x"}};
     EXPECT_EQ(run.problems, expected);
     EXPECT_EQ(Slurp(out / "good"), "GOOD");
     EXPECT_EQ(Slurp(out / "sub/ok"), "GOOD");
@@ -86,8 +86,8 @@ TEST(ExtractEngine, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed)
     for (const auto& entry : fs::directory_iterator(dir.File("root"))) around.push_back(entry.path().filename());
     EXPECT_EQ(around, std::vector<std::string>{"out"});
     EXPECT_FALSE(fs::exists(out / "lost"));
-    EXPECT_STREQ(bfx::ProblemText(bfx::Problem::NotFound), "File not found...");
-    EXPECT_STREQ(bfx::ProblemCaption(bfx::Problem::CannotCreate), "ERROR");
+    EXPECT_STREQ(orvobf::engine::ProblemText(orvobf::engine::Problem::NotFound), "File not found...");
+    EXPECT_STREQ(orvobf::engine::ProblemCaption(orvobf::engine::Problem::CannotCreate), "ERROR");
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "engine_fixture.h"
 #include "temp_dir.h"
 
@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Every call the engine makes, in order.
-struct Transcript : bfx::Reporter {
+struct Transcript : orvobf::engine::Reporter {
     std::vector<std::string> lines;
     void FileStarting(const std::string& path) override { lines.push_back("start " + path); }
     void ChunkWritten(uint32_t bytes) override { lines.push_back("chunk " + std::to_string(bytes)); }
@@ -25,8 +25,8 @@ struct Transcript : bfx::Reporter {
         lines.push_back("done " + path + " " + std::to_string(bytes));
     }
     void DirectoryDone(const std::string& path) override { lines.push_back("dir " + path); }
-    void Report(bfx::Problem problem, const std::string& path) override {
-        lines.push_back(std::string("problem ") + bfx::ProblemText(problem) + " " + path);
+    void Report(orvobf::engine::Problem problem, const std::string& path) override {
+        lines.push_back(std::string("problem ") + orvobf::engine::ProblemText(problem) + " " + path);
     }
 };
 
@@ -48,20 +48,20 @@ std::string Pattern(size_t size, unsigned seed) {
 
 TEST(ExtractEngineThreads, FourWorkersWriteAndReportExactlyWhatOneDoes) {
     TempDir dir;
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     // A big file first, so that later, smaller files finish before it.
-    ASSERT_TRUE(builder.AddFile("a/first.bin", Pattern(3 * bfx::kCopyChunk + 5, 1), &error)) << error;
+    ASSERT_TRUE(builder.AddFile("a/first.bin", Pattern(3 * orvobf::engine::kCopyChunk + 5, 1), &error)) << error;
     for (unsigned d = 0; d < 3; ++d)
         for (unsigned f = 0; f < 8; ++f)
             ASSERT_TRUE(builder.AddFile("d" + std::to_string(d) + "/f" + std::to_string(f),
                                         Pattern((f * 37 + d * 11) % 9 * 7000, d * 8 + f), &error,
-                                        f % 2 ? bfw::Packing::Pack : bfw::Packing::Store))
+                                        f % 2 ? orvobf::writer::Packing::Pack : orvobf::writer::Packing::Store))
                 << error;
     ASSERT_TRUE(builder.AddFile("d1/blocked/lost", "lost", &error)) << error;
     ASSERT_TRUE(builder.AddFile("d2/sub/deeper/x", "x", &error)) << error;
     ASSERT_TRUE(builder.AddDirectory("hollow", &error)) << error;
-    ASSERT_TRUE(builder.AddFile("z/last", Pattern(50000, 99), &error, bfw::Packing::Pack)) << error;
+    ASSERT_TRUE(builder.AddFile("z/last", Pattern(50000, 99), &error, orvobf::writer::Packing::Pack)) << error;
     const std::string archive = dir.File("t.bf");
     ASSERT_TRUE(builder.Write(archive, &error)) << error;
     // The last bytes of the archive cut off: whatever entry holds them
@@ -78,9 +78,9 @@ TEST(ExtractEngineThreads, FourWorkersWriteAndReportExactlyWhatOneDoes) {
         BigFile bf;
         bf.Init(BIGFILE_HEADER_VERSION);
         ASSERT_EQ(bf.Open(archive.c_str(), 0), 1) << bf.GetLastErrorText();
-        bfx::DiskTree disk;
+        orvobf::engine::DiskTree disk;
         ASSERT_TRUE(disk.OpenRoot(out.string()));
-        bfx::Engine engine(bf, transcripts[run], disk, bfx::PartialFiles::Discard, workers[run]);
+        orvobf::engine::Engine engine(bf, transcripts[run], disk, orvobf::engine::PartialFiles::Discard, workers[run]);
         engine.ExtractTree();
         EXPECT_EQ(engine.problems(), 2u);
         EXPECT_EQ(bf.dirStackDepth, 0u);
@@ -92,6 +92,6 @@ TEST(ExtractEngineThreads, FourWorkersWriteAndReportExactlyWhatOneDoes) {
     const std::vector<std::string>& lines = transcripts[0].lines;
     EXPECT_NE(std::find(lines.begin(), lines.end(), "problem Cannot create directory d1/blocked"), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "problem Read Error z/last"), lines.end());
-    EXPECT_EQ(trees[0]["a/first.bin"], Pattern(3 * bfx::kCopyChunk + 5, 1));
+    EXPECT_EQ(trees[0]["a/first.bin"], Pattern(3 * orvobf::engine::kCopyChunk + 5, 1));
     EXPECT_EQ(trees[0]["d2/sub/deeper/x"], "x");
 }

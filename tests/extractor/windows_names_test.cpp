@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "engine_fixture.h"
 #include "temp_dir.h"
 
@@ -18,7 +18,7 @@ TEST(ExtractEngineWindows, DeviceStreamAndStrippedNamesAreRefusedAndCreateNothin
     const std::vector<std::string> refused = {"CON",    "nul.txt", "Com1.log", "lpt9",  "a:b",
                                               "trail.", "trail ",  "q?",       "p|q",   "lt<",
                                               "x*",     "say\"",   "gt>",      "ctl\x01x"};
-    bfw::RawArchive raw;
+    orvobf::writer::RawArchive raw;
     raw.Header(1, static_cast<uint32_t>(refused.size() + 2), 32, 0).Block(static_cast<uint32_t>(refused.size() + 2));
     for (const std::string& name : refused) raw.File(name, 4, 0);
     raw.File("good", 4, 0);
@@ -34,7 +34,7 @@ TEST(ExtractEngineWindows, DeviceStreamAndStrippedNamesAreRefusedAndCreateNothin
 
     std::vector<std::string> reported;
     for (const auto& [problem, path] : recorder.problems) {
-        EXPECT_EQ(problem, bfx::Problem::UnsafeName) << path;
+        EXPECT_EQ(problem, orvobf::engine::Problem::UnsafeName) << path;
         reported.push_back(path);
     }
     std::vector<std::string> expected = refused;

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 
 namespace {
 std::filesystem::path g_folder;
@@ -27,7 +27,7 @@ extern "C" const char* FixtureWrite(void) {
     while (!std::filesystem::create_directory(g_folder, failed) && !failed);
     if (failed) return nullptr;
 
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     g_archive = (g_folder / "flat.bf").string();
     const bool ok = builder.AddFile("top.txt", FIXTURE_TOP_TEXT, &error) &&

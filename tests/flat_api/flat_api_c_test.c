@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "c_fixture.h"
 
 static int failures = 0;

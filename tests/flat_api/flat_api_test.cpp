@@ -6,16 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
-#include "platform.h"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
+#include <orvobf/platform.h>
+#include <orvobf/platform_test_hooks.h>
 #include "temp_dir.h"
 
 namespace {
 // One stored text file and one packed entry (its image is never valid
 // here: what matters is how far the open gets in each mode).
 std::string WriteArchive(const TempDir& dir) {
-    bfw::RawArchive raw;
+    orvobf::writer::RawArchive raw;
     raw.Header(0, 2, 32, 0).Block(2).File("p.bin", 100, 0, 1).File("t.txt", 4, 0);
     raw.DataBaseHere().Bytes("a\r\nb");
     const std::string path = dir.File("a.bf");
@@ -59,9 +60,9 @@ TEST(FlatApi, OpenCloseInitGoThroughTheVirtualSlots) {
 
 TEST(FlatApi, CreateFailsCleanlyAndDestroyClosesTheOpenArchive) {
     BF_Destroy(nullptr);
-    bfplat::FailAllocationAfter(1);
+    orvobf::platform::FailAllocationAfter(1);
     EXPECT_EQ(BF_Create(), nullptr);
-    bfplat::FailAllocationAfter(0);
+    orvobf::platform::FailAllocationAfter(0);
 
     TempDir dir;
     const std::string path = WriteArchive(dir);

@@ -1,6 +1,6 @@
 cmake_minimum_required(VERSION 3.25)
 # Dependencies point one way. For every source file of a layer, each
-# project header it includes ("...") must belong to the layer itself or to
+# project header it includes ("..." or <orvobf/...>) must belong to the layer itself or to
 # one the layer may use; headers found nowhere in the project are the
 # system's. Run: cmake -DROOT=<source dir> -P check_layers.cmake
 set(layers format platform packed bigfile writer engine extractor tools)
@@ -33,9 +33,9 @@ foreach(layer IN LISTS layers)
   endif()
   file(GLOB_RECURSE sources ${ROOT}/${layer}/*.h ${ROOT}/${layer}/*.H ${ROOT}/${layer}/*.cpp ${ROOT}/${layer}/*.c)
   foreach(source IN LISTS sources)
-    file(STRINGS ${source} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    file(STRINGS ${source} lines REGEX "^[ \t]*#[ \t]*include[ \t]*(\"|<orvobf/)")
     foreach(line IN LISTS lines)
-      string(REGEX REPLACE "^[^\"]*\"([^\"]+)\".*$" "\\1" included "${line}")
+      string(REGEX REPLACE "^[^\"<]*[\"<]([^\">]+)[\">].*$" "\\1" included "${line}")
       get_filename_component(name ${included} NAME)
       if(NOT DEFINED home_${name})
         continue()

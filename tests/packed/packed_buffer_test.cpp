@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 #include "bit_writer.h"
 #include "memory_medium.h"
 

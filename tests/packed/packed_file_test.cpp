@@ -3,7 +3,7 @@
 #include <random>
 #include <string>
 
-#include "PackedFile.h"
+#include <orvobf/packed_file.h>
 #include "memory_medium.h"
 #include "temp_dir.h"
 

@@ -6,7 +6,8 @@
 
 #include "memory_medium.h"
 #include "random_reads.h"
-#include "platform.h"
+#include <orvobf/platform.h>
+#include <orvobf/platform_test_hooks.h>
 
 namespace {
 
@@ -94,11 +95,11 @@ TEST(PackedLevels, NamesAndSettings) {
     Bytes out(64);
     EXPECT_EQ(ps.PackBuffer(out.data(), out.data() + 32, 4, static_cast<PackLevel>(-1)), PSE_BAD_LEVEL);
     // The tables come from the platform's allocator and can be refused.
-    bfplat::FailAllocationAfter(1);
+    orvobf::platform::FailAllocationAfter(1);
     EXPECT_EQ(ps.SetLevel(PACKED_LEVEL_BEST), PSE_NO_MEMORY);
-    bfplat::FailAllocationAfter(1);
+    orvobf::platform::FailAllocationAfter(1);
     EXPECT_EQ(ps.PackBuffer(out.data(), out.data() + 32, 4, PACKED_LEVEL_FAST), PSE_NO_MEMORY);
-    bfplat::FailAllocationAfter(0);
+    orvobf::platform::FailAllocationAfter(0);
     EXPECT_EQ(ps.GetLevel(), PACKED_LEVEL_CLASSIC);
 
     // Classic comes back when chosen again: the match tree's bytes, which

@@ -6,7 +6,8 @@
 #include "bit_writer.h"
 #include "memory_medium.h"
 #include "random_reads.h"
-#include "platform.h"
+#include <orvobf/platform.h>
+#include <orvobf/platform_test_hooks.h>
 
 namespace {
 
@@ -36,11 +37,11 @@ TEST(PackedStream, CallingRules) {
     PackedStream ps;
     ASSERT_EQ(ps.Init(9999), PSE_BAD_VERSION);
     // The allocations of Init go through the platform layer and can fail.
-    bfplat::FailAllocationAfter(1);
+    orvobf::platform::FailAllocationAfter(1);
     EXPECT_EQ(ps.Init(PACKED_STREAM_VERSION), PSE_NO_MEMORY);
-    bfplat::FailAllocationAfter(2);
+    orvobf::platform::FailAllocationAfter(2);
     EXPECT_EQ(ps.Init(PACKED_STREAM_VERSION), PSE_NO_MEMORY);
-    bfplat::FailAllocationAfter(0);
+    orvobf::platform::FailAllocationAfter(0);
     ASSERT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
     EXPECT_EQ(ps.Begin(PS_MODE_READ), PSE_NO_CALLBACK);
     Medium m(20);

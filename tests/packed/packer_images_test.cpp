@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 #include "bit_writer.h"
 #include "memory_medium.h"
 

@@ -8,67 +8,67 @@
 #include <thread>
 #include <vector>
 
-#include "ORVOBF.H"
-#include "platform.h"
+#include <orvobf/ORVOBF.H>
+#include <orvobf/platform.h>
 
 TEST(Platform, LockIsReentrantAndExcludesOtherThreads) {
-    BfLock* lock = bfplat::LockCreate();
+    BfLock* lock = orvobf::platform::LockCreate();
     ASSERT_NE(lock, nullptr);
-    bfplat::LockEnter(lock);
-    bfplat::LockEnter(lock);  // the holder may enter again
+    orvobf::platform::LockEnter(lock);
+    orvobf::platform::LockEnter(lock);  // the holder may enter again
     std::atomic<bool> entered{false};
     std::thread other([&] {
-        bfplat::LockEnter(lock);
+        orvobf::platform::LockEnter(lock);
         entered = true;
-        bfplat::LockLeave(lock);
+        orvobf::platform::LockLeave(lock);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(entered.load());
-    bfplat::LockLeave(lock);
+    orvobf::platform::LockLeave(lock);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(entered.load());  // still held once
-    bfplat::LockLeave(lock);
+    orvobf::platform::LockLeave(lock);
     other.join();
     EXPECT_TRUE(entered.load());
-    bfplat::LockDestroy(lock);
+    orvobf::platform::LockDestroy(lock);
 
     int counter = 0;
-    lock = bfplat::LockCreate();
+    lock = orvobf::platform::LockCreate();
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
             for (int i = 0; i < 20000; ++i) {
-                bfplat::LockEnter(lock);
+                orvobf::platform::LockEnter(lock);
                 ++counter;
-                bfplat::LockLeave(lock);
+                orvobf::platform::LockLeave(lock);
             }
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(counter, 80000);
-    bfplat::LockDestroy(lock);
+    orvobf::platform::LockDestroy(lock);
 }
 
 TEST(Platform, FormatterAndCaseFoldingMatchTheLibrarysNeeds) {
     char buffer[1024];
-    EXPECT_EQ(bfplat::Format(buffer, "BigFile Error %4d\t", 0), 19);
+    EXPECT_EQ(orvobf::platform::Format(buffer, "BigFile Error %4d\t", 0), 19);
     EXPECT_STREQ(buffer, "BigFile Error    0\t");
-    bfplat::Format(buffer, "%s(%x).", "x", 26u);
+    orvobf::platform::Format(buffer, "%s(%x).", "x", 26u);
     EXPECT_STREQ(buffer, "x(1a).");
-    bfplat::Format(buffer, "%4d|%s", -5110, "");
+    orvobf::platform::Format(buffer, "%4d|%s", -5110, "");
     EXPECT_STREQ(buffer, "-5110|");
-    EXPECT_EQ(bfplat::StrICmp("OrvoBF", "ORVObf"), 0);
-    EXPECT_LT(bfplat::StrICmp("_a", "a"), 0);        // '_' before letters
-    EXPECT_GT(bfplat::StrICmp("\xE9", "z"), 0);      // unsigned bytes
-    EXPECT_NE(bfplat::StrICmp("\xC9", "\xE9"), 0);   // only A-Z fold
-    EXPECT_EQ(bfplat::StrNICmp("abcX", "ABCy", 3), 0);
+    EXPECT_EQ(orvobf::platform::StrICmp("OrvoBF", "ORVObf"), 0);
+    EXPECT_LT(orvobf::platform::StrICmp("_a", "a"), 0);        // '_' before letters
+    EXPECT_GT(orvobf::platform::StrICmp("\xE9", "z"), 0);      // unsigned bytes
+    EXPECT_NE(orvobf::platform::StrICmp("\xC9", "\xE9"), 0);   // only A-Z fold
+    EXPECT_EQ(orvobf::platform::StrNICmp("abcX", "ABCy", 3), 0);
 }
 
 TEST(Platform, ClockDifferencesSurviveTheWrap) {
     const uint32_t before = 0xFFFFFF00u, after = 0x00000134u;
     EXPECT_EQ(static_cast<int32_t>(after - before), 0x234);
-    const uint32_t t0 = bfplat::TimeMs();
+    const uint32_t t0 = orvobf::platform::TimeMs();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    const uint32_t elapsed = bfplat::TimeMs() - t0;
+    const uint32_t elapsed = orvobf::platform::TimeMs() - t0;
     EXPECT_GE(elapsed, 25u);
     EXPECT_LT(elapsed, 5000u);
 }
@@ -94,7 +94,7 @@ TEST(Platform, MessageBoxHookSeesEveryBox) {
         std::string text, caption;
         int count = 0;
     } seen;
-    bfplat::SetMessageBoxHook(
+    orvobf::platform::SetMessageBoxHook(
         [](void*, const char* text, const char* caption, unsigned, void* user) {
             auto* s = static_cast<Seen*>(user);
             s->text = text;
@@ -105,7 +105,7 @@ TEST(Platform, MessageBoxHookSeesEveryBox) {
         &seen);
     BigFile bf;
     EXPECT_EQ(bf.Init(2069), 1);  // a mismatch warns and goes on
-    bfplat::SetMessageBoxHook(nullptr, nullptr);
+    orvobf::platform::SetMessageBoxHook(nullptr, nullptr);
     EXPECT_EQ(seen.count, 1);
     EXPECT_EQ(seen.caption, "WARNING...");
     EXPECT_EQ(seen.text,

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "run_on_terminal.h"
 #include "run_tool.h"
 #include "temp_dir.h"
@@ -37,7 +37,7 @@ std::vector<std::string> Names(const fs::path& folder) {
 
 // Root: `cut` (damaged packed entry), `good` ("GOOD").
 std::string CutArchive(const TempDir& dir, const std::string& cutName) {
-    bfw::RawArchive raw;
+    orvobf::writer::RawArchive raw;
     raw.Header(0, 2, 32, 0).Block(2).File(cutName, 5000, 0, 1).File("good", 4, 8);
     raw.DataBaseHere().Bytes(kCutImage).Bytes("GOOD");
     std::string error;
@@ -72,7 +72,7 @@ TEST(ToolExtract, DamagedEntryFailsAndNeverReplacesTheFileUnlessPartialsAreKept)
 TEST(ToolExtract, NamesAreShownPrintableAndCreatedExact) {
     TempDir dir;
     const std::string shown = std::string("e\x1b]0;x\x07", 7), damaged = std::string("d\x1b[2J", 5);
-    bfw::RawArchive raw;
+    orvobf::writer::RawArchive raw;
     raw.Header(0, 2, 32, 0).Block(2).File(damaged, 5000, 0, 1).File(shown, 4, 8);
     raw.DataBaseHere().Bytes(kCutImage).Bytes("GOOD");
     std::string error;
@@ -92,7 +92,7 @@ TEST(ToolExtract, ProgressBarCountsTheTreeNotTheHeader) {
     // 1000 empty files, the header says 1. Each long name listed by -v fills
     // the terminal, so the bar is drawn again while the tool waits on it.
     constexpr int kFiles = 1000;
-    bfw::RawArchive raw;
+    orvobf::writer::RawArchive raw;
     raw.Header(0, 1, 32, 0).Block(kFiles);
     for (int i = 0; i < kFiles; ++i) {
         std::string name = std::to_string(10000 + i);
@@ -112,7 +112,7 @@ TEST(ToolExtract, ProgressBarCountsTheTreeNotTheHeader) {
 
 TEST(ToolExtract, WorkersGiveTheTreeReportAndExitCodeOfOne) {
     TempDir dir;
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     // A big file first, then small ones that finish before it; a folder
     // that cannot be made; the last entry cut off by the archive's end.
@@ -121,7 +121,7 @@ TEST(ToolExtract, WorkersGiveTheTreeReportAndExitCodeOfOne) {
         for (int f = 0; f < 6; ++f)
             ASSERT_TRUE(builder.AddFile("d" + std::to_string(d) + "/f" + std::to_string(f),
                                         std::string(static_cast<size_t>(f * 3001 + d), static_cast<char>('a' + f)),
-                                        &error, f % 2 ? bfw::Packing::Pack : bfw::Packing::Store))
+                                        &error, f % 2 ? orvobf::writer::Packing::Pack : orvobf::writer::Packing::Store))
                 << error;
     ASSERT_TRUE(builder.AddFile("d1/blocked/x", "x", &error)) << error;
     ASSERT_TRUE(builder.AddFile("z/cut", std::string(5000, 'z'), &error)) << error;

@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 #include "run_tool.h"
 #include "temp_dir.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "run_tool.h"
 #include "temp_dir.h"
 
@@ -21,7 +21,7 @@ std::string LineOf(const std::string& out, const std::string& path) {
 
 TEST(ToolTest, SoundArchivePassesAndNamesEveryFileWhenVerbose) {
     TempDir dir;
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     ASSERT_TRUE(builder.AddFile("A/B/deep.bin", std::string(1 << 21, 'x') + "end", &error));
     ASSERT_TRUE(builder.AddFile("A/empty", "", &error));
@@ -40,7 +40,7 @@ TEST(ToolTest, SoundArchivePassesAndNamesEveryFileWhenVerbose) {
 
 TEST(ToolTest, EveryBadEntryIsNamedAndTheRestStillRead) {
     TempDir dir;
-    bfw::RawArchive raw;
+    orvobf::writer::RawArchive raw;
     raw.Header(1, 6, 32, 0).Block(6);
     raw.File("a\\b", 1, 0);                     // cannot be looked up by name
     raw.File("good", 4, 0);

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "run_tool.h"
 #include "temp_dir.h"
 
@@ -16,8 +16,8 @@ namespace {
 // Root: hdr (stored at archive position 0: the signature's first bytes),
 // odd (neither kind), Sub/ with inner.bin and Packed (a stored image,
 // header word -7), top.txt. The data sits at 512: "TOP!", "abc", the image.
-bfw::RawArchive HandArchive() {
-    bfw::RawArchive a;
+orvobf::writer::RawArchive HandArchive() {
+    orvobf::writer::RawArchive a;
     a.Header(1, 5, 32, 0).Block(4);
     a.File("top.txt", 4, 512).File("hdr", 6, 0).File("odd", 2, 0, 0, 0);
     a.Dir("Sub").Block(2).File("Packed", 7, 519, 11).File("inner.bin", 3, 516);
@@ -80,7 +80,7 @@ TEST(ToolOutput, ListInfoTestAndCatOfAHandWrittenArchive) {
 
 TEST(ToolOutput, ControlCharactersInNamesAreShownEscaped) {
     TempDir dir;
-    bfw::RawArchive a;
+    orvobf::writer::RawArchive a;
     a.Header(1, 3, 32, 0).Block(3);
     a.Dir("d\a").Block(1).File("e\x1b[2J", 1, 0);
     a.File("t\tab", 0, 0, 0, 0).File("back\\slash", 0, 0);
@@ -106,7 +106,7 @@ TEST(ToolOutput, ControlCharactersInNamesAreShownEscaped) {
 TEST(ToolOutput, DeepTreesAreListedToTheBottom) {
     TempDir dir;
     constexpr int kLevels = 300;
-    bfw::RawArchive a;
+    orvobf::writer::RawArchive a;
     a.Header(kLevels, 1, 32, 0).Nested(kLevels, "d").Block(1).File("leaf", 0, 0);
     const std::string archive = dir.Write("deep.bf", a.bytes());
 
@@ -169,7 +169,7 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
 
     // Packed entries: an image naming another size than its record, and
     // one whose body the archive cuts short.
-    bfw::RawArchive a;
+    orvobf::writer::RawArchive a;
     a.Header(0, 2, 32, 0).Block(2).File("cut", 40, 0, 1).File("other", 9, 0, 1).DataBaseHere();
     a.U32(40).U32(0);  // packed, 40 bytes, then one code word and the end
     const std::string damaged = dir.Write("damaged.bf", a.bytes());

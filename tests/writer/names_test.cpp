@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
+#include <orvobf/archive_writer.h>
 #include "temp_dir.h"
 
 namespace {
@@ -22,7 +22,7 @@ std::string Slurp(const std::string& path) {
 }  // namespace
 
 TEST(WriterNames, EveryRefusedNameIsNamed) {
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     ASSERT_TRUE(builder.AddFile("Same", "x", &error));
     ASSERT_TRUE(builder.AddDirectory("Dir", &error));
@@ -60,7 +60,7 @@ TEST(WriterNames, EveryRefusedNameIsNamed) {
     for (const std::string name : {"1:x", "_:y", "a\\b", "Same", "same", "ok", "2:d/inside", "sub/_:z"})
         std::ofstream(src / name) << "x";
     std::ofstream(src / longest) << "x";
-    bfw::ArchiveBuilder folder;
+    orvobf::writer::ArchiveBuilder folder;
     EXPECT_FALSE(folder.AddFolder("", src.string(), &error));
     const std::string prefix = src.string() + "/";
     EXPECT_EQ(error, prefix + "1:x: name begins with a drive prefix\n" +
@@ -76,7 +76,7 @@ TEST(WriterNames, EntriesAreLaidOutInTheReadersOrder) {
     // Added out of order; the reader's order folds A-Z to a-z and compares
     // bytes, so '[' (0x5B) < '_' < letters, "b.txt" < "b2" < "c", and in
     // Zeta "x" < "Y". Plain byte order would differ in each of these.
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     for (const auto& [path, contents] : std::vector<std::pair<std::string, std::string>>{
              {"c", "C!"}, {"Zeta/Y", "Y22"}, {"b.txt", "bt"}, {"Zeta/x", "x1"},
@@ -86,7 +86,7 @@ TEST(WriterNames, EntriesAreLaidOutInTheReadersOrder) {
     const std::string path = dir.File("order.bf");
     ASSERT_TRUE(builder.Write(path, &error)) << error;
 
-    bfw::RawArchive expected;
+    orvobf::writer::RawArchive expected;
     expected.Header(1, 8, 32, 0);
     expected.Block(7)
         .File("[x]", 1, 0)

@@ -9,8 +9,8 @@
 #include <set>
 #include <string>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
 #include "temp_dir.h"
 
 namespace {
@@ -39,7 +39,7 @@ TEST(WriterOutput, LeavesWhatIsBesideTheArchiveAlone) {
     std::ofstream(out / "c.bf") << "an older archive";
 
     for (const char* name : {"a.bf", "b.bf", "c.bf"}) {
-        bfw::ArchiveBuilder builder;
+        orvobf::writer::ArchiveBuilder builder;
         std::string error;
         ASSERT_TRUE(builder.AddFile("f", name, &error)) << error;
         ASSERT_TRUE(builder.Write((out / name).string(), &error)) << name << ": " << error;
@@ -60,7 +60,7 @@ TEST(WriterOutput, LeavesWhatIsBesideTheArchiveAlone) {
     // A failed write removes its own temporary file, and only that.
     const fs::path source = dir.File("source.bin");
     std::ofstream(source, std::ios::binary) << std::string(5000, 'z');
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     ASSERT_TRUE(builder.AddDiskFile("file", source.string(), &error)) << error;
     fs::resize_file(source, 100);  // shrinks after it was added
@@ -99,10 +99,10 @@ TEST(WriterOutput, SourceSwappedAfterTheScanIsRefused) {
     std::ofstream(other) << std::string(100, 'B');  // the same size
     int n = 0;
     for (const Swap& swap : swaps) {
-        for (const bfw::Packing packing : {bfw::Packing::Store, bfw::Packing::Pack}) {
+        for (const orvobf::writer::Packing packing : {orvobf::writer::Packing::Store, orvobf::writer::Packing::Pack}) {
             const fs::path file = dir.File("file" + std::to_string(n++));
             std::ofstream(file) << std::string(100, 'A');
-            bfw::ArchiveBuilder builder;
+            orvobf::writer::ArchiveBuilder builder;
             std::string error;
             ASSERT_TRUE(builder.AddDiskFile("f", file.string(), &error, packing)) << error;
             swap.make(file, other);

@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
 #include "temp_dir.h"
 
 namespace {
@@ -36,20 +36,20 @@ TEST(WriterPacking, ChoicesAreHonouredAndEveryEntryReadsBack) {
         std::ofstream(dir.File("disk.txt"), std::ios::binary) << text;
     }
 
-    for (const bfw::Packing mode : {bfw::Packing::Pack, bfw::Packing::PackIfSmaller}) {
-        bfw::ArchiveBuilder builder;
+    for (const orvobf::writer::Packing mode : {orvobf::writer::Packing::Pack, orvobf::writer::Packing::PackIfSmaller}) {
+        orvobf::writer::ArchiveBuilder builder;
         builder.SetDefaultPacking(mode);
         std::string error;
         for (const auto& [path, contents] : files) ASSERT_TRUE(builder.AddFile(path, contents, &error)) << error;
         ASSERT_TRUE(builder.AddDiskFile("disk.txt", dir.File("disk.txt"), &error)) << error;
-        ASSERT_TRUE(builder.AddFile("kept.txt", text, &error, bfw::Packing::Store)) << error;
+        ASSERT_TRUE(builder.AddFile("kept.txt", text, &error, orvobf::writer::Packing::Store)) << error;
         const std::string archive = dir.File("packed.bf");
         ASSERT_TRUE(builder.Write(archive, &error)) << error;
 
         BigFile bf;
         ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);
         ASSERT_EQ(bf.Open(archive.c_str(), 0), 1) << bf.GetLastErrorText();
-        const bool always = mode == bfw::Packing::Pack;
+        const bool always = mode == orvobf::writer::Packing::Pack;
         EXPECT_GT(bf.FindFile("text.txt")->packed, 0u);
         EXPECT_LT(bf.FindFile("text.txt")->packed, text.size() / 2);
         EXPECT_EQ(bf.FindFile("noise.bin")->packed != 0, always);  // no saving: stored when it may be

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "temp_dir.h"
 
 namespace {
@@ -42,7 +42,7 @@ void FillTree(const fs::path& disk, std::vector<std::pair<std::string, std::stri
 }
 
 struct Setup {
-    bfw::Packing packing;
+    orvobf::writer::Packing packing;
     PackLevel level;
     unsigned threads;
     uint64_t memory;
@@ -50,7 +50,7 @@ struct Setup {
 
 std::string Build(const TempDir& dir, const fs::path& disk, const std::vector<std::pair<std::string, std::string>>& memory,
                   const Setup& setup, const std::string& name) {
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     builder.SetDefaultPacking(setup.packing);
     builder.SetPackLevel(setup.level);
     builder.SetPackThreads(setup.threads);
@@ -58,7 +58,7 @@ std::string Build(const TempDir& dir, const fs::path& disk, const std::vector<st
     std::string error;
     EXPECT_TRUE(builder.AddFolder("", disk.string(), &error)) << error;
     for (const auto& [path, contents] : memory) EXPECT_TRUE(builder.AddFile(path, contents, &error)) << error;
-    EXPECT_TRUE(builder.AddFile("kept", memory.back().second, &error, bfw::Packing::Store)) << error;
+    EXPECT_TRUE(builder.AddFile("kept", memory.back().second, &error, orvobf::writer::Packing::Store)) << error;
     const std::string archive = dir.File(name);
     EXPECT_TRUE(builder.Write(archive, &error)) << error;
     return Slurp(archive);
@@ -71,15 +71,15 @@ TEST(WriterParallel, EveryThreadCountWritesTheSameBytes) {
     FillTree(disk, memory);
     std::string classic;
     for (const PackLevel level : {PACKED_LEVEL_CLASSIC, PACKED_LEVEL_FAST, PACKED_LEVEL_BEST}) {
-        for (const bfw::Packing packing : {bfw::Packing::Pack, bfw::Packing::PackIfSmaller}) {
-            if (packing == bfw::Packing::PackIfSmaller && level != PACKED_LEVEL_FAST) continue;
-            const std::string one = Build(dir, disk, memory, {packing, level, 1, bfw::ArchiveBuilder::kDefaultPackMemory}, "one.bf");
+        for (const orvobf::writer::Packing packing : {orvobf::writer::Packing::Pack, orvobf::writer::Packing::PackIfSmaller}) {
+            if (packing == orvobf::writer::Packing::PackIfSmaller && level != PACKED_LEVEL_FAST) continue;
+            const std::string one = Build(dir, disk, memory, {packing, level, 1, orvobf::writer::ArchiveBuilder::kDefaultPackMemory}, "one.bf");
             // A bound below the largest image: those files are packed in
             // their turn, the others ahead, a few at a time.
-            for (const uint64_t bound : {bfw::ArchiveBuilder::kDefaultPackMemory, uint64_t{300000}})
+            for (const uint64_t bound : {orvobf::writer::ArchiveBuilder::kDefaultPackMemory, uint64_t{300000}})
                 EXPECT_TRUE(Build(dir, disk, memory, {packing, level, 3, bound}, "three.bf") == one)
                     << PackLevelName(level) << " bound " << bound;
-            if (packing != bfw::Packing::Pack) continue;
+            if (packing != orvobf::writer::Packing::Pack) continue;
             if (level == PACKED_LEVEL_CLASSIC) {
                 classic = one;
             } else {
@@ -97,8 +97,8 @@ TEST(WriterParallel, AFileThatChangedIsReportedAsOneThreadReportsIt) {
     const fs::path grown = disk / "d1" / "e1" / "t7.txt";  // 70000 bytes
     std::string messages[2];
     for (const unsigned threads : {1u, 2u}) {
-        bfw::ArchiveBuilder builder;
-        builder.SetDefaultPacking(bfw::Packing::Pack);
+        orvobf::writer::ArchiveBuilder builder;
+        builder.SetDefaultPacking(orvobf::writer::Packing::Pack);
         builder.SetPackThreads(threads);
         std::string error;
         ASSERT_TRUE(builder.AddFolder("", disk.string(), &error)) << error;

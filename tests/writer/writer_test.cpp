@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "ArchiveWriter.h"
-#include "ORVOBF.H"
+#include <orvobf/archive_writer.h>
+#include <orvobf/ORVOBF.H>
 #include "temp_dir.h"
 
 namespace {
@@ -50,7 +50,7 @@ void Collect(BigFile& bf, const std::string& archive, const std::string& prefix,
 
 TEST(Writer, SmallTreeHasTheExactLayoutTheReaderExpects) {
     TempDir dir;
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     std::string error;
     ASSERT_TRUE(builder.AddFile("d/f", "abc", &error)) << error;
     const std::string path = dir.File("small.bf");
@@ -86,12 +86,12 @@ TEST(Writer, FolderTreeComesBackThroughTheReader) {
 
     std::string error;
     if (!ec) {
-        bfw::ArchiveBuilder withLink;
+        orvobf::writer::ArchiveBuilder withLink;
         EXPECT_FALSE(withLink.AddFolder("", src.string(), &error));  // links are refused
         EXPECT_NE(error.find("link"), std::string::npos) << error;
         fs::remove(src / "link");
     }
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     ASSERT_TRUE(builder.AddFolder("", src.string(), &error)) << error;
     const std::string archive = dir.File("tree.bf");
     ASSERT_TRUE(builder.Write(archive, &error)) << error;

@@ -11,7 +11,7 @@
 #endif
 
 #include "commands.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/name_rules.h>
 #include "tool_util.h"
 
 namespace {
@@ -26,7 +26,7 @@ bool CatEntry(BigFile& bf, const char* path, std::vector<unsigned char>& buffer)
     bf.SetError(0, 0);
     if (!bf.FileOpen(path, &handle, BF_MODE_BINARY)) {
         std::fprintf(stderr, "bigfile cat: %s: %s\n", shown.c_str(),
-                     bf.GetErrorCode() != 0 ? tool::ErrorText(bf).c_str() : "no such file in the archive");
+                     bf.GetErrorCode() != 0 ? orvobf::tool::ErrorText(bf).c_str() : "no such file in the archive");
         return false;
     }
     bool ok = true;
@@ -34,7 +34,7 @@ bool CatEntry(BigFile& bf, const char* path, std::vector<unsigned char>& buffer)
         uint32_t got = 0;
         bf.SetError(0, 0);
         if (!bf.FileRead(handle, buffer.data(), static_cast<uint32_t>(buffer.size()), &got)) {
-            std::fprintf(stderr, "bigfile cat: %s: %s\n", shown.c_str(), tool::ErrorText(bf).c_str());
+            std::fprintf(stderr, "bigfile cat: %s: %s\n", shown.c_str(), orvobf::tool::ErrorText(bf).c_str());
             ok = false;
         }
         if (got > 0 && std::fwrite(buffer.data(), 1, got, stdout) != got) {
@@ -47,14 +47,14 @@ bool CatEntry(BigFile& bf, const char* path, std::vector<unsigned char>& buffer)
 }
 
 int RunCat(int argc, char** argv) {
-    const int used = tool::ParseHelpOnly(argc, argv, "cat", kSynopsis,
+    const int used = orvobf::tool::ParseHelpOnly(argc, argv, "cat", kSynopsis,
                                          "Writes the named entries of ARCHIVE to standard output.", 2, INT_MAX);
     if (used >= 0) return used;
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     BigFile bf;
-    if (!tool::OpenArchive(bf, "cat", argv[optind])) return 1;
+    if (!orvobf::tool::OpenArchive(bf, "cat", argv[optind])) return 1;
     std::vector<unsigned char> buffer(1 << 20);
     bool all = true;
     for (int i = optind + 1; i < argc; ++i) all = CatEntry(bf, argv[i], buffer) && all;

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 #include "commands.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/name_rules.h>
 #include "progress_line.h"
 #include "tool_util.h"
 
@@ -93,7 +93,7 @@ void PrintLines(std::string_view text) {
 
 // Names that every system can take but an extraction on Windows refuses:
 // a warning each, or with --strict-names a refusal. Returns their number.
-unsigned ReportWindowsNames(const bfw::ArchiveBuilder& builder, bool strict) {
+unsigned ReportWindowsNames(const orvobf::writer::ArchiveBuilder& builder, bool strict) {
     unsigned count = 0;
     builder.VisitEntries([&](const std::string& path, std::string_view name, bool) {
         const orvobf::NameFault fault = orvobf::CheckWindowsName(name);
@@ -116,14 +116,14 @@ int RunCreate(int argc, char** argv) {
                                      {"store", required_argument, nullptr, 'S'},
                                      {"quiet", no_argument, nullptr, 'q'},
                                      {nullptr, 0, nullptr, 0}};
-    bfw::Packing packing = bfw::Packing::Store;
+    orvobf::writer::Packing packing = orvobf::writer::Packing::Store;
     PackLevel level = PACKED_LEVEL_CLASSIC;
     unsigned jobs = 0;
     std::vector<std::string> stored;
     bool strict = false, quiet = false;
     for (int c; (c = getopt_long(argc, argv, "hpsnl:j:S:q", options, nullptr)) != -1;) {
         if (c == 'p' || c == 's') {
-            packing = c == 'p' ? bfw::Packing::Pack : bfw::Packing::PackIfSmaller;
+            packing = c == 'p' ? orvobf::writer::Packing::Pack : orvobf::writer::Packing::PackIfSmaller;
             continue;
         }
         if (c == 'n' || c == 'q') {
@@ -151,7 +151,7 @@ int RunCreate(int argc, char** argv) {
             return 2;
         }
         if (c == 'h') {
-            tool::PrintCommandUsage("create", kSynopsis, stdout);
+            orvobf::tool::PrintCommandUsage("create", kSynopsis, stdout);
             std::printf(
                 "Writes ARCHIVE from the directories and files below DIR.\n"
                 "Names no system can take (\"1:x\", \"a\\b\", longer than 255 bytes, two that\n"
@@ -175,18 +175,18 @@ int RunCreate(int argc, char** argv) {
                 "                         (nothing is written, exit status 1)\n"
                 "  -q, --quiet            no summary line\n"
                 "On a terminal, a progress line is drawn on standard error.\n",
-                static_cast<unsigned long long>(bfw::ArchiveBuilder::kDefaultPackMemory >> 20));
+                static_cast<unsigned long long>(orvobf::writer::ArchiveBuilder::kDefaultPackMemory >> 20));
             return 0;
         }
-        tool::PrintCommandUsage("create", kSynopsis, stderr);
+        orvobf::tool::PrintCommandUsage("create", kSynopsis, stderr);
         return 2;
     }
     if (argc - optind != 2) {
-        tool::PrintCommandUsage("create", kSynopsis, stderr);
+        orvobf::tool::PrintCommandUsage("create", kSynopsis, stderr);
         return 2;
     }
     const std::string archive = argv[optind], folder = argv[optind + 1];
-    bfw::ArchiveBuilder builder;
+    orvobf::writer::ArchiveBuilder builder;
     builder.SetDefaultPacking(packing);
     builder.SetPackLevel(level);
     builder.SetPackThreads(jobs ? jobs : std::max(1u, std::thread::hardware_concurrency()));
@@ -196,8 +196,8 @@ int RunCreate(int argc, char** argv) {
                 if (MatchesPattern(pattern, path)) return true;
             return false;
         });
-    tool::ProgressLine progress;
-    builder.SetProgress([&progress](const bfw::ArchiveBuilder::Progress& p) {
+    orvobf::tool::ProgressLine progress;
+    builder.SetProgress([&progress](const orvobf::writer::ArchiveBuilder::Progress& p) {
         progress.Update(p.filesDone, p.filesTotal, p.bytesDone, p.bytesTotal);
     });
     std::string error;

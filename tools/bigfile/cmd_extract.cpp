@@ -16,8 +16,8 @@
 
 #include "commands.h"
 #include "extract_engine.h"
-#include "orvobf/archive_format.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/archive_format.h>
+#include <orvobf/name_rules.h>
 #include "tool_util.h"
 
 namespace {
@@ -25,7 +25,7 @@ constexpr const char* kSynopsis = "[-C DIR] [-j N] [-v] [--keep-partial] ARCHIVE
 // Each worker holds one handle of the archive's 255 while it copies.
 constexpr unsigned long kMostWorkers = 64;
 
-class CliReporter : public bfx::Reporter {
+class CliReporter : public orvobf::engine::Reporter {
 public:
     CliReporter(bool verbose, uint64_t totalFiles)
         : verbose_(verbose), bar_(isatty(fileno(stderr)) != 0), total_(totalFiles) {}
@@ -41,15 +41,15 @@ public:
     }
     void ChunkWritten(uint32_t) override { DrawBar(); }
     void DirectoryDone(const std::string&) override { ++dirs_; }
-    void Report(bfx::Problem problem, const std::string& path) override {
+    void Report(orvobf::engine::Problem problem, const std::string& path) override {
         ClearBar();
         std::fprintf(stderr, "bigfile extract: %s: %s\n", orvobf::PrintableName(path).c_str(),
-                     bfx::ProblemText(problem));
+                     orvobf::engine::ProblemText(problem));
     }
     void Finish(uint32_t problems) {
         ClearBar();
         std::fprintf(stderr, "%llu files (%s) in %u directories extracted, %u problem%s\n",
-                     static_cast<unsigned long long>(files_), tool::HumanSize(bytes_).c_str(), dirs_, problems,
+                     static_cast<unsigned long long>(files_), orvobf::tool::HumanSize(bytes_).c_str(), dirs_, problems,
                      problems == 1 ? "" : "s");
     }
 
@@ -64,7 +64,7 @@ private:
         std::fprintf(stderr, "\r[%s%s] %llu/%llu files  %s/s ", std::string(filled, '#').c_str(),
                      std::string(width - filled, ' ').c_str(), static_cast<unsigned long long>(files_),
                      static_cast<unsigned long long>(total_),
-                     tool::HumanSize(seconds > 0 ? static_cast<uint64_t>(bytes_ / seconds) : 0).c_str());
+                     orvobf::tool::HumanSize(seconds > 0 ? static_cast<uint64_t>(bytes_ / seconds) : 0).c_str());
         drawn_ = true;
     }
     void ClearBar() {
@@ -102,7 +102,7 @@ Target Locate(BigFile& bf, const std::string& path) {
     std::vector<std::string> parts;
     for (std::string_view part : orvobf::format::PathComponents(path)) parts.emplace_back(part);
     for (size_t i = 0; i < parts.size(); ++i) {
-        if (!bfx::IsSafeName(parts[i].c_str())) {
+        if (!orvobf::engine::IsSafeName(parts[i].c_str())) {
             target.safe = false;
             return target;
         }
@@ -122,18 +122,18 @@ Target Locate(BigFile& bf, const std::string& path) {
 
 uint64_t FilesIn(const Target& target, BigFile& bf) {
     if (!target.found) return 0;
-    if (target.entries.empty()) return bfx::CountFiles(bf);
+    if (target.entries.empty()) return orvobf::engine::CountFiles(bf);
     const DirEntry* last = target.entries.back();
-    return last->attributes & BF_ATTR_DIR ? bfx::CountFiles(bf, static_cast<DirNode*>(last->payload)) : 1;
+    return last->attributes & BF_ATTR_DIR ? orvobf::engine::CountFiles(bf, static_cast<DirNode*>(last->payload)) : 1;
 }
 
 // Extracts one located path (a directory's subtree or a single file) with
 // its parent directories, from the disk tree's root. False when the disk
 // tree was lost on the way back.
-bool ExtractTarget(bfx::Engine& engine, bfx::DiskTree& disk, CliReporter& reporter, const Target& target,
+bool ExtractTarget(orvobf::engine::Engine& engine, orvobf::engine::DiskTree& disk, CliReporter& reporter, const Target& target,
                    uint32_t& failures) {
     if (!target.safe || !target.found) {
-        reporter.Report(target.safe ? bfx::Problem::NotFound : bfx::Problem::UnsafeName, target.path);
+        reporter.Report(target.safe ? orvobf::engine::Problem::NotFound : orvobf::engine::Problem::UnsafeName, target.path);
         ++failures;
         return true;
     }
@@ -146,7 +146,7 @@ bool ExtractTarget(bfx::Engine& engine, bfx::DiskTree& disk, CliReporter& report
             break;
         }
         if (!disk.Enter(entry->name)) {
-            reporter.Report(bfx::Problem::CannotMakeDir, prefix.empty() ? entry->name : prefix + "/" + entry->name);
+            reporter.Report(orvobf::engine::Problem::CannotMakeDir, prefix.empty() ? entry->name : prefix + "/" + entry->name);
             ++failures;
             break;
         }
@@ -173,7 +173,7 @@ int RunExtract(int argc, char** argv) {
                                      {nullptr, 0, nullptr, 0}};
     std::string target = ".";
     bool verbose = false;
-    bfx::PartialFiles partial = bfx::PartialFiles::Discard;
+    orvobf::engine::PartialFiles partial = orvobf::engine::PartialFiles::Discard;
     unsigned workers = std::clamp(std::thread::hardware_concurrency(), 1u, static_cast<unsigned>(kMostWorkers));
     for (int c; (c = getopt_long(argc, argv, "C:j:vh", options, nullptr)) != -1;) {
         if (c == 'C') {
@@ -189,9 +189,9 @@ int RunExtract(int argc, char** argv) {
         } else if (c == 'v') {
             verbose = true;
         } else if (c == 'k') {
-            partial = bfx::PartialFiles::Keep;
+            partial = orvobf::engine::PartialFiles::Keep;
         } else if (c == 'h') {
-            tool::PrintCommandUsage("extract", kSynopsis, stdout);
+            orvobf::tool::PrintCommandUsage("extract", kSynopsis, stdout);
             std::printf(
                 "Writes the tree of ARCHIVE (or only the PATHs named) below DIR (default: the\n"
                 "current directory). Every entry that fails is named; the exit code is 1 then.\n"
@@ -204,19 +204,19 @@ int RunExtract(int argc, char** argv) {
                 "      --keep-partial   keep a file whose copy failed, cut where it stopped\n");
             return 0;
         } else {
-            tool::PrintCommandUsage("extract", kSynopsis, stderr);
+            orvobf::tool::PrintCommandUsage("extract", kSynopsis, stderr);
             return 2;
         }
     }
     if (argc - optind < 1) {
-        tool::PrintCommandUsage("extract", kSynopsis, stderr);
+        orvobf::tool::PrintCommandUsage("extract", kSynopsis, stderr);
         return 2;
     }
     BigFile bf;
-    if (!tool::OpenArchive(bf, "extract", argv[optind])) return 1;
+    if (!orvobf::tool::OpenArchive(bf, "extract", argv[optind])) return 1;
     std::error_code ec;
     std::filesystem::create_directories(target, ec);
-    bfx::DiskTree disk;
+    orvobf::engine::DiskTree disk;
     if (!disk.OpenRoot(target)) {
         std::fprintf(stderr, "bigfile extract: %s: cannot enter the directory\n", target.c_str());
         return 1;
@@ -228,7 +228,7 @@ int RunExtract(int argc, char** argv) {
     for (const Target& t : targets) total += FilesIn(t, bf);
 
     CliReporter reporter(verbose, total);
-    bfx::Engine engine(bf, reporter, disk, partial, workers);
+    orvobf::engine::Engine engine(bf, reporter, disk, partial, workers);
     uint32_t failures = 0;
     for (const Target& t : targets) {
         if (!ExtractTarget(engine, disk, reporter, t, failures)) {

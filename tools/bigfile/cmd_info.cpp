@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "commands.h"
-#include "orvobf/archive_format.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/archive_format.h>
+#include <orvobf/name_rules.h>
 #include "tool_util.h"
 
 namespace {
@@ -38,16 +38,16 @@ bool ReadSignature(const char* path, char (&signature)[fmt::kSignatureSize]) {
 }
 
 int RunInfo(int argc, char** argv) {
-    const int used = tool::ParseHelpOnly(argc, argv, "info", kSynopsis,
+    const int used = orvobf::tool::ParseHelpOnly(argc, argv, "info", kSynopsis,
                                          "Shows the header of ARCHIVE and what its directory holds.", 1, 1);
     if (used >= 0) return used;
     const char* path = argv[optind];
     BigFile bf;
-    if (!tool::OpenArchive(bf, "info", path)) return 1;
+    if (!orvobf::tool::OpenArchive(bf, "info", path)) return 1;
     const std::string printable = orvobf::PrintableName(path);
     char signature[fmt::kSignatureSize] = {};
     if (!ReadSignature(path, signature)) {
-        const std::string reason = tool::SystemReason(path);
+        const std::string reason = orvobf::tool::SystemReason(path);
         std::fprintf(stderr, "bigfile info: %s: cannot read the signature%s%s%s\n", printable.c_str(),
                      reason.empty() ? "" : " (", reason.c_str(), reason.empty() ? "" : ")");
         return 1;
@@ -57,7 +57,7 @@ int RunInfo(int argc, char** argv) {
     Counts counts;
     if (!CountEntries(bf, counts)) {
         std::fprintf(stderr, "bigfile info: %s: cannot count the entries: %s\n", printable.c_str(),
-                     tool::ErrorText(bf).c_str());
+                     orvobf::tool::ErrorText(bf).c_str());
         return 1;
     }
     std::printf("archive:         %s\n", printable.c_str());

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "commands.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/name_rules.h>
 #include "tool_util.h"
 
 namespace {
@@ -45,7 +45,7 @@ bool ListTree(BigFile& bf, bool longForm, Totals& totals) {
             std::printf("%s%-30s %12u  %-24s offset %u%s\n", indent.c_str(), name.c_str(), record->size, storage,
                         record->offset, e.kind == BF_KIND_FILE ? "" : "  (not a file entry)");
         } else {
-            std::printf("%s%s  %s\n", indent.c_str(), name.c_str(), tool::HumanSize(record->size).c_str());
+            std::printf("%s%s  %s\n", indent.c_str(), name.c_str(), orvobf::tool::HumanSize(record->size).c_str());
         }
     }
     return !walker.Failed();
@@ -60,29 +60,29 @@ int RunList(int argc, char** argv) {
         if (c == 'l') {
             longForm = true;
         } else if (c == 'h') {
-            tool::PrintCommandUsage("list", kSynopsis, stdout);
+            orvobf::tool::PrintCommandUsage("list", kSynopsis, stdout);
             std::printf("Lists the tree of ARCHIVE; -l also shows storage and offsets.\n");
             return 0;
         } else {
-            tool::PrintCommandUsage("list", kSynopsis, stderr);
+            orvobf::tool::PrintCommandUsage("list", kSynopsis, stderr);
             return 2;
         }
     }
     if (argc - optind != 1) {
-        tool::PrintCommandUsage("list", kSynopsis, stderr);
+        orvobf::tool::PrintCommandUsage("list", kSynopsis, stderr);
         return 2;
     }
     BigFile bf;
-    if (!tool::OpenArchive(bf, "list", argv[optind])) return 1;
+    if (!orvobf::tool::OpenArchive(bf, "list", argv[optind])) return 1;
     Totals totals;
     if (!ListTree(bf, longForm, totals)) {
         std::fprintf(stderr, "bigfile list: %s: the listing is incomplete: %s\n",
-                     orvobf::PrintableName(argv[optind]).c_str(), tool::ErrorText(bf).c_str());
+                     orvobf::PrintableName(argv[optind]).c_str(), orvobf::tool::ErrorText(bf).c_str());
         return 1;
     }
     std::printf("%llu files, %llu directories, %s\n",
                 static_cast<unsigned long long>(totals.files),
-                static_cast<unsigned long long>(totals.dirs), tool::HumanSize(totals.bytes).c_str());
+                static_cast<unsigned long long>(totals.dirs), orvobf::tool::HumanSize(totals.bytes).c_str());
     return 0;
 }
 }  // namespace

@@ -9,10 +9,10 @@
 #include <system_error>
 #include <vector>
 
-#include "ImageWriter.h"
-#include "PackedStream.h"
+#include <orvobf/image_writer.h>
+#include <orvobf/packed_stream.h>
 #include "commands.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/name_rules.h>
 #include "progress_line.h"
 #include "tool_util.h"
 
@@ -31,34 +31,34 @@ int RunPack(int argc, char** argv) {
             return 2;
         }
         if (c == 'h') {
-            tool::PrintCommandUsage("pack", kSynopsis, stdout);
+            orvobf::tool::PrintCommandUsage("pack", kSynopsis, stdout);
             std::printf("Packs the file IN into the packed image OUT (files under 17 bytes are stored).\n"
                         "  -l, --level LEVEL  classic (the default, the system's own bytes), fast,\n"
                         "                     or best (smallest); every level unpacks the same way\n");
             return 0;
         }
-        tool::PrintCommandUsage("pack", kSynopsis, stderr);
+        orvobf::tool::PrintCommandUsage("pack", kSynopsis, stderr);
         return 2;
     }
     if (argc - optind != 2) {
-        tool::PrintCommandUsage("pack", kSynopsis, stderr);
+        orvobf::tool::PrintCommandUsage("pack", kSynopsis, stderr);
         return 2;
     }
     const char* inPath = argv[optind];
     const char* outPath = argv[optind + 1];
-    tool::ProgressLine progress;
+    orvobf::tool::ProgressLine progress;
     const auto fail = [outPath, &progress](const char* path, const std::string& what, FILE* in, FILE* out) {
         progress.Clear();
-        return tool::FailFileToFile("pack", path, what, in, out, outPath);
+        return orvobf::tool::FailFileToFile("pack", path, what, in, out, outPath);
     };
     FILE* in = std::fopen(inPath, "rb");
-    if (!in) return fail(inPath, tool::WithReason("cannot open", tool::SystemReason(inPath)), nullptr, nullptr);
+    if (!in) return fail(inPath, orvobf::tool::WithReason("cannot open", orvobf::tool::SystemReason(inPath)), nullptr, nullptr);
     FILE* out = std::fopen(outPath, "wb");
-    if (!out) return fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), in, nullptr);
+    if (!out) return fail(outPath, orvobf::tool::WithReason("cannot create", std::strerror(errno)), in, nullptr);
     std::error_code sizeError;
     const uint64_t inSize = std::filesystem::file_size(inPath, sizeError);
     uint64_t done = 0;
-    const bfw::SourceReader source = [&](unsigned char* buffer, size_t capacity) -> size_t {
+    const orvobf::writer::SourceReader source = [&](unsigned char* buffer, size_t capacity) -> size_t {
         const size_t n = std::fread(buffer, 1, capacity, in);
         if (n == 0 && std::ferror(in)) return SIZE_MAX;
         done += n;
@@ -66,19 +66,19 @@ int RunPack(int argc, char** argv) {
         return n;
     };
     std::vector<unsigned char> chunk(1 << 20);
-    bfw::ImageResult image;
-    if (!bfw::WritePackedImage(out, 0, source, chunk, &image, level)) {
+    orvobf::writer::ImageResult image;
+    if (!orvobf::writer::WritePackedImage(out, 0, source, chunk, &image, level)) {
         switch (image.fault) {
-        case bfw::ImageFault::SourceRead:
-            return fail(inPath, tool::WithReason("read error", tool::SystemReason(inPath)), in, out);
-        case bfw::ImageFault::TooLarge: return fail(inPath, "too large for an image (2 GiB at most)", in, out);
-        case bfw::ImageFault::Output:
-            return fail(outPath, tool::WithReason("write error", std::strerror(image.outputErrno)), in, out);
+        case orvobf::writer::ImageFault::SourceRead:
+            return fail(inPath, orvobf::tool::WithReason("read error", orvobf::tool::SystemReason(inPath)), in, out);
+        case orvobf::writer::ImageFault::TooLarge: return fail(inPath, "too large for an image (2 GiB at most)", in, out);
+        case orvobf::writer::ImageFault::Output:
+            return fail(outPath, orvobf::tool::WithReason("write error", std::strerror(image.outputErrno)), in, out);
         default: return fail(outPath, PackedResultText(image.packerResult), in, out);
         }
     }
     progress.Clear();
-    return tool::FinishFileToFile("pack", in, out, outPath);
+    return orvobf::tool::FinishFileToFile("pack", in, out, outPath);
 }
 }  // namespace
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "commands.h"
-#include "orvobf/archive_format.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/archive_format.h>
+#include <orvobf/name_rules.h>
 #include "tool_util.h"
 
 namespace {
@@ -61,7 +61,7 @@ private:
 
     // The library's text for the code the last call left; each call is made
     // with a cleared error state, so a code of 0 means it set none.
-    std::string Why() { return bf_.GetErrorCode() != 0 ? tool::ErrorText(bf_) : "no error code"; }
+    std::string Why() { return bf_.GetErrorCode() != 0 ? orvobf::tool::ErrorText(bf_) : "no error code"; }
 
     std::string PastEnd(const FileRecord& record) const {
         const uint64_t end = uint64_t{bf_.GetDataBase()} + record.offset + record.size;
@@ -105,7 +105,7 @@ private:
                       std::to_string(record.size);
         if (!failure.empty()) Problem(path, failure);
         else if (verbose_)
-            std::printf("ok  %s (%s)\n", orvobf::PrintableName(path).c_str(), tool::HumanSize(total).c_str());
+            std::printf("ok  %s (%s)\n", orvobf::PrintableName(path).c_str(), orvobf::tool::HumanSize(total).c_str());
     }
 
     BigFile& bf_;
@@ -125,7 +125,7 @@ int RunTest(int argc, char** argv) {
             continue;
         }
         if (c == 'h') {
-            tool::PrintCommandUsage("test", kSynopsis, stdout);
+            orvobf::tool::PrintCommandUsage("test", kSynopsis, stdout);
             std::printf(
                 "Reads every file of ARCHIVE to its end through the handle table and names\n"
                 "each one that cannot be opened or read, or whose length differs from its\n"
@@ -133,24 +133,24 @@ int RunTest(int argc, char** argv) {
                 "  -v, --verbose  also name every file that reads back sound\n");
             return 0;
         }
-        tool::PrintCommandUsage("test", kSynopsis, stderr);
+        orvobf::tool::PrintCommandUsage("test", kSynopsis, stderr);
         return 2;
     }
     if (argc - optind != 1) {
-        tool::PrintCommandUsage("test", kSynopsis, stderr);
+        orvobf::tool::PrintCommandUsage("test", kSynopsis, stderr);
         return 2;
     }
     BigFile bf;
-    if (!tool::OpenArchive(bf, "test", argv[optind])) return 1;
+    if (!orvobf::tool::OpenArchive(bf, "test", argv[optind])) return 1;
     Tester tester(bf, verbose);
     if (!tester.Run()) {
         std::fprintf(stderr, "bigfile test: %s: the walk stopped early: %s\n",
-                     orvobf::PrintableName(argv[optind]).c_str(), tool::ErrorText(bf).c_str());
+                     orvobf::PrintableName(argv[optind]).c_str(), orvobf::tool::ErrorText(bf).c_str());
         return 1;
     }
     const Totals& t = tester.totals();
     std::printf("%s: tested %llu files (%s) in %llu directories: ",
-                orvobf::PrintableName(argv[optind]).c_str(), static_cast<unsigned long long>(t.files), tool::HumanSize(t.bytes).c_str(),
+                orvobf::PrintableName(argv[optind]).c_str(), static_cast<unsigned long long>(t.files), orvobf::tool::HumanSize(t.bytes).c_str(),
                 static_cast<unsigned long long>(t.dirs));
     if (t.problems == 0) std::printf("no problems\n");
     else std::printf("%llu problem%s\n", static_cast<unsigned long long>(t.problems), t.problems == 1 ? "" : "s");

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 #include "commands.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/name_rules.h>
 #include "progress_line.h"
 #include "tool_util.h"
 
@@ -36,7 +36,7 @@ struct ImageSource {
         return s->buffer.data();
     }
     std::string Why(int32_t rc, const char* path) const {
-        return failed ? tool::WithReason("read error", tool::SystemReason(path)) : PackedResultText(rc);
+        return failed ? orvobf::tool::WithReason("read error", orvobf::tool::SystemReason(path)) : PackedResultText(rc);
     }
     static unsigned char* Rewind(int32_t offset, void* user) {
         auto* s = static_cast<ImageSource*>(user);
@@ -46,17 +46,17 @@ struct ImageSource {
 };
 
 int RunUnpack(int argc, char** argv) {
-    const int used = tool::ParseHelpOnly(argc, argv, "unpack", kSynopsis,
+    const int used = orvobf::tool::ParseHelpOnly(argc, argv, "unpack", kSynopsis,
                                          "Decodes the packed (or stored) image IN into the file OUT.", 2, 2);
     if (used >= 0) return used;
     const char* inPath = argv[optind];
     const char* outPath = argv[optind + 1];
     const auto fail = [outPath](const char* path, const std::string& what, FILE* in, FILE* out) {
-        return tool::FailFileToFile("unpack", path, what, in, out, outPath);
+        return orvobf::tool::FailFileToFile("unpack", path, what, in, out, outPath);
     };
     ImageSource source;
     source.in = std::fopen(inPath, "rb");
-    if (!source.in) return fail(inPath, tool::WithReason("cannot open", tool::SystemReason(inPath)), nullptr, nullptr);
+    if (!source.in) return fail(inPath, orvobf::tool::WithReason("cannot open", orvobf::tool::SystemReason(inPath)), nullptr, nullptr);
     PackedStream ps;
     source.stream = &ps;
     int32_t rc = ps.Init(PACKED_STREAM_VERSION);
@@ -64,21 +64,21 @@ int RunUnpack(int argc, char** argv) {
     const int32_t total = rc < 0 ? rc : ps.Begin(PS_MODE_READ);
     if (total < 0) return fail(inPath, source.Why(total, inPath), source.in, nullptr);
     FILE* out = std::fopen(outPath, "wb");
-    if (!out) return fail(outPath, tool::WithReason("cannot create", std::strerror(errno)), source.in, nullptr);
+    if (!out) return fail(outPath, orvobf::tool::WithReason("cannot create", std::strerror(errno)), source.in, nullptr);
     std::vector<unsigned char> chunk(1 << 20);
-    tool::ProgressLine progress;
+    orvobf::tool::ProgressLine progress;
     for (int32_t left = total; left > 0;) {
         const int32_t n = left < static_cast<int32_t>(chunk.size()) ? left : static_cast<int32_t>(chunk.size());
         rc = ps.Read(chunk.data(), n);
         if (rc < 0) return progress.Clear(), fail(inPath, source.Why(rc, inPath), source.in, out);
         if (std::fwrite(chunk.data(), 1, static_cast<size_t>(n), out) != static_cast<size_t>(n))
-            return progress.Clear(), fail(outPath, tool::WithReason("write error", std::strerror(errno)), source.in, out);
+            return progress.Clear(), fail(outPath, orvobf::tool::WithReason("write error", std::strerror(errno)), source.in, out);
         left -= n;
         progress.Update(0, 0, static_cast<uint64_t>(total - left), static_cast<uint64_t>(total));
     }
     progress.Clear();
     ps.End();
-    return tool::FinishFileToFile("unpack", source.in, out, outPath);
+    return orvobf::tool::FinishFileToFile("unpack", source.in, out, outPath);
 }
 }  // namespace
 

@@ -4,7 +4,7 @@
 #ifndef BIGFILE_TOOL_COMMANDS_H
 #define BIGFILE_TOOL_COMMANDS_H
 
-namespace tool {
+namespace orvobf::tool {
 
 // argv[0] is the subcommand's name; options follow, parsed with getopt_long.
 // Returns the process exit code.
@@ -19,12 +19,12 @@ struct Command {
 
 bool RegisterCommand(const Command& command);
 
-}  // namespace tool
+}  // namespace orvobf::tool
 
 #define BIGFILE_COMMAND_CAT2(a, b) a##b
 #define BIGFILE_COMMAND_CAT(a, b) BIGFILE_COMMAND_CAT2(a, b)
 #define BIGFILE_COMMAND(name, synopsis, summary, fn)                                 \
     static const bool BIGFILE_COMMAND_CAT(registered_, __LINE__) =                   \
-        ::tool::RegisterCommand(::tool::Command{name, synopsis, summary, fn})
+        ::orvobf::tool::RegisterCommand(::orvobf::tool::Command{name, synopsis, summary, fn})
 
 #endif

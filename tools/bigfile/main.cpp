@@ -6,12 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 #include "commands.h"
-#include "orvobf/archive_format.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/archive_format.h>
+#include <orvobf/name_rules.h>
 
-namespace tool {
+namespace orvobf::tool {
 namespace {
 
 std::vector<Command>& Registry() {
@@ -39,16 +39,16 @@ bool RegisterCommand(const Command& command) {
     return true;
 }
 
-}  // namespace tool
+}  // namespace orvobf::tool
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        tool::PrintUsage(stderr);
+        orvobf::tool::PrintUsage(stderr);
         return 2;
     }
     std::string_view first = argv[1];
     if (first == "--help" || first == "-h") {
-        tool::PrintUsage(stdout);
+        orvobf::tool::PrintUsage(stdout);
         return 0;
     }
     if (first == "--version") {
@@ -57,13 +57,13 @@ int main(int argc, char** argv) {
                     static_cast<int>(format.size()), format.data(), BIGFILE_HEADER_VERSION);
         return 0;
     }
-    for (const tool::Command& c : tool::Registry()) {
+    for (const orvobf::tool::Command& c : orvobf::tool::Registry()) {
         if (first == c.name) {
             optind = 1;  // each command parses its own options from argv[1]
             return c.run(argc - 1, argv + 1);
         }
     }
     std::fprintf(stderr, "bigfile: unknown command '%s'\n", orvobf::PrintableName(argv[1]).c_str());
-    tool::PrintUsage(stderr);
+    orvobf::tool::PrintUsage(stderr);
     return 2;
 }

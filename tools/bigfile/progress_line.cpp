@@ -7,7 +7,7 @@
 
 #include "tool_util.h"
 
-namespace tool {
+namespace orvobf::tool {
 
 ProgressLine::ProgressLine() : enabled_(isatty(fileno(stderr)) != 0) {}
 
@@ -42,4 +42,4 @@ void ProgressLine::Clear() {
     drawn_ = false;
 }
 
-}  // namespace tool
+}  // namespace orvobf::tool

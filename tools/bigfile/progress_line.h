@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstdint>
 
-namespace tool {
+namespace orvobf::tool {
 
 class ProgressLine {
 public:
@@ -26,6 +26,6 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), lastDraw_{};
 };
 
-}  // namespace tool
+}  // namespace orvobf::tool
 
 #endif

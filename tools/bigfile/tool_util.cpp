@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "orvobf/name_rules.h"
+#include <orvobf/name_rules.h>
 
-namespace tool {
+namespace orvobf::tool {
 
 namespace {
 // Plain words for the codes the library has no message of its own for.
@@ -116,4 +116,4 @@ std::string HumanSize(uint64_t bytes) {
     return text;
 }
 
-}  // namespace tool
+}  // namespace orvobf::tool

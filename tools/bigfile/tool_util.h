@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 
-namespace tool {
+namespace orvobf::tool {
 
 // Initialises `bf` and opens `path`; on failure prints
 // "bigfile CMD: PATH: <ErrorText>" and returns false.
@@ -51,6 +51,6 @@ int FinishFileToFile(const char* command, std::FILE* in, std::FILE* out, const c
 
 std::string HumanSize(uint64_t bytes);
 
-}  // namespace tool
+}  // namespace orvobf::tool
 
 #endif

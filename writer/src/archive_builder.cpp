@@ -10,17 +10,17 @@
 #include <system_error>
 #include <thread>
 
-#include "ArchiveWriter.h"
-#include "ImageWriter.h"
-#include "PackedStream.h"
-#include "orvobf/archive_format.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/archive_writer.h>
+#include <orvobf/image_writer.h>
+#include <orvobf/packed_stream.h>
+#include <orvobf/archive_format.h>
+#include <orvobf/name_rules.h>
 #include "output_file.h"
 #include "parallel_packer.h"
-#include "platform.h"
+#include <orvobf/platform.h>
 #include "source_file.h"
 
-namespace bfw {
+namespace orvobf::writer {
 
 struct ArchiveBuilder::Node {
     std::string name;
@@ -221,7 +221,7 @@ bool WriteData(Node* dir, DataSink& sink, std::string* error) {
             if (!WritePacked(child.get(), sink, &image, error)) return false;
             if (child->packing == Packing::PackIfSmaller && image >= child->size) {
                 // No saving: the bytes go in as they are, over the image.
-                if (bfplat::StreamSeek(sink.out, static_cast<int64_t>(sink.dataBase + sink.next), SEEK_SET) != 0)
+                if (orvobf::platform::StreamSeek(sink.out, static_cast<int64_t>(sink.dataBase + sink.next), SEEK_SET) != 0)
                     return sink.WriteFailed(error);
                 if (!WriteStored(child.get(), sink, error)) return false;
             } else {
@@ -476,15 +476,15 @@ bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
     }
     // The data first (packed lengths are known only once written), then
     // the header and directory, whose size does not depend on them.
-    if (bfplat::StreamSeek(sink.out, static_cast<int64_t>(dataBase), SEEK_SET) != 0) return sink.WriteFailed(error);
+    if (orvobf::platform::StreamSeek(sink.out, static_cast<int64_t>(dataBase), SEEK_SET) != 0) return sink.WriteFailed(error);
     if (!WriteData(root_.get(), sink, error)) return false;
     RawArchive head;
     head.Header(DirCount(), FileCount(), fmt::kHeaderSize, static_cast<uint32_t>(dataBase));
     EmitBlock(root_.get(), head);
-    if (bfplat::StreamSeek(sink.out, 0, SEEK_SET) != 0 ||
+    if (orvobf::platform::StreamSeek(sink.out, 0, SEEK_SET) != 0 ||
         std::fwrite(head.bytes().data(), 1, head.size(), sink.out) != head.size())
         return sink.WriteFailed(error);
     return file.Commit(dataBase + sink.next, error);
 }
 
-}  // namespace bfw
+}  // namespace orvobf::writer

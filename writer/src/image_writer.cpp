@@ -1,15 +1,15 @@
 // The packed stream's sink on a stdio stream, and the one loop that feeds
 // it whole chunks.
-#include "ImageWriter.h"
+#include <orvobf/image_writer.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <vector>
 
-#include "PackedStream.h"
-#include "platform.h"
+#include <orvobf/packed_stream.h>
+#include <orvobf/platform.h>
 
-namespace bfw {
+namespace orvobf::writer {
 namespace {
 
 constexpr int32_t kBufferSize = 16384;
@@ -39,7 +39,7 @@ struct Sink {
     static unsigned char* Rewind(int32_t offset, void* user) {
         auto* s = static_cast<Sink*>(user);
         errno = 0;
-        if (bfplat::StreamSeek(s->out, static_cast<int64_t>(s->imageStart) + offset, SEEK_SET) != 0)
+        if (orvobf::platform::StreamSeek(s->out, static_cast<int64_t>(s->imageStart) + offset, SEEK_SET) != 0)
             s->Failed();
         return nullptr;
     }
@@ -106,11 +106,11 @@ bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& s
     // 4-byte empty image) and the total for a storing one (under 17 bytes).
     const uint64_t length = taken == 0 ? 4 : taken < PACKED_MAX_MATCH ? 4 + taken : static_cast<uint64_t>(size);
     errno = 0;
-    if (bfplat::StreamSeek(out, static_cast<int64_t>(imageStart + length), SEEK_SET) != 0)
+    if (orvobf::platform::StreamSeek(out, static_cast<int64_t>(imageStart + length), SEEK_SET) != 0)
         return outputFailed(errno ? errno : EIO);
     result->imageSize = length;
     result->total = taken;
     return true;
 }
 
-}  // namespace bfw
+}  // namespace orvobf::writer

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-namespace bfw {
+namespace orvobf::writer {
 namespace {
 namespace fs = std::filesystem;
 
@@ -134,4 +134,4 @@ void OutputFile::Discard() {
     temp_.clear();
 }
 
-}  // namespace bfw
+}  // namespace orvobf::writer

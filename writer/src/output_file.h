@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace bfw {
+namespace orvobf::writer {
 
 class OutputFile {
 public:
@@ -40,6 +40,6 @@ private:
 // "cannot write PATH: <the system's reason>" for the error in errno.
 std::string WriteFailure(const std::string& path, int savedErrno);
 
-}  // namespace bfw
+}  // namespace orvobf::writer
 
 #endif

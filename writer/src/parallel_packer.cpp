@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace bfw {
+namespace orvobf::writer {
 namespace {
 
 constexpr int32_t kBufferSize = 16384;
@@ -174,4 +174,4 @@ bool ParallelPacker::Take(const std::function<bool(const PackedImage&)>& use) {
     return result;
 }
 
-}  // namespace bfw
+}  // namespace orvobf::writer

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 #include "source_file.h"
 
-namespace bfw {
+namespace orvobf::writer {
 
 // One file to pack: from memory (`contents`) or from disk (`diskPath`).
 struct PackTask {
@@ -75,6 +75,6 @@ private:
     std::vector<std::thread> workers_;
 };
 
-}  // namespace bfw
+}  // namespace orvobf::writer
 
 #endif

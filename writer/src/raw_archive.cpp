@@ -1,9 +1,9 @@
 // Low-level emitter: bytes exactly as told.
 #include <cstdio>
 
-#include "ArchiveWriter.h"
+#include <orvobf/archive_writer.h>
 
-namespace bfw {
+namespace orvobf::writer {
 namespace fmt = orvobf::format;
 
 RawArchive& RawArchive::U32(uint32_t value) {
@@ -60,4 +60,4 @@ bool RawArchive::WriteTo(const std::string& path, std::string* error) const {
     return true;
 }
 
-}  // namespace bfw
+}  // namespace orvobf::writer

@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstring>
 
-#include "orvobf/name_rules.h"
+#include <orvobf/name_rules.h>
 
 #ifdef _WIN32
 #include <io.h>
@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-namespace bfw {
+namespace orvobf::writer {
 namespace {
 
 constexpr const char* kNotScanned = ", no longer the regular file that was scanned";
@@ -143,4 +143,4 @@ size_t SourceFile::Read(void* buffer, size_t capacity) {
     }
 }
 
-}  // namespace bfw
+}  // namespace orvobf::writer

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-namespace bfw {
+namespace orvobf::writer {
 
 struct SourceStamp {
     uint64_t size = 0;
@@ -41,6 +41,6 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace bfw
+}  // namespace orvobf::writer
 
 #endif

@@ -1,7 +1,7 @@
 // Opens an archive and prints its counts and the contents of "dir/hello".
 #include <cstdio>
 
-#include "ORVOBF.H"
+#include <orvobf/ORVOBF.H>
 
 inline int ReadArchive(const char* path) {
     BigFile bf;

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "CodeWriter.h"
-#include "PackedStream.h"
+#include "code_writer.h"
+#include <orvobf/packed_stream.h>
 
-namespace packed_detail {
+namespace orvobf::packed_detail {
 
 // The word-wide compares read the first differing byte from the lowest bits.
 static_assert(std::endian::native == std::endian::little);
@@ -24,11 +24,20 @@ constexpr uint32_t kMask = 1023;
 // word-wide compare.
 constexpr size_t kWindowAlloc = PACKED_WINDOW_SIZE + 32;
 
+// A match-tree node. Each link to a child carries the child's first four
+// bytes beside its index (key << 32 | index), so the walk decides the next
+// step before it reaches the child.
+struct MatchNode {
+    uint64_t link[2];  // by the direction bit
+    uint32_t parent;
+    uint32_t key;      // this node's first four bytes
+};
+
 struct PackerCore {
     enum Stop { kNeedInput, kNeedRoom, kDone };
 
     unsigned char* win;
-    PackedStream::Node* n;
+    MatchNode* n;
     int32_t best;
     uint32_t bestPos;
     uint32_t r;
@@ -42,7 +51,7 @@ struct PackerCore {
         win[pos] = b;
         if (pos < 16) win[PACKED_WINDOW_SIZE + pos] = b;
     }
-    static uint32_t Child(const PackedStream::Node& node, int side) {
+    static uint32_t Child(const MatchNode& node, int side) {
         return static_cast<uint32_t>(node.link[side]);
     }
     void SetChild(uint32_t parent, int side, uint32_t c) {
@@ -58,7 +67,7 @@ struct PackerCore {
     // plants node 1.
     void Start() {
         std::memset(win, 0, kWindowAlloc);
-        std::memset(n, 0, sizeof(PackedStream::Node) * (PACKED_WINDOW_SIZE + 1));
+        std::memset(n, 0, sizeof(MatchNode) * (PACKED_WINDOW_SIZE + 1));
         look = 0;
         while (look < PACKED_MAX_MATCH && inLeft > 0) {
             SetByte(static_cast<uint32_t>(1 + look++), *in++);
@@ -216,6 +225,6 @@ struct PackerCore {
     }
 };
 
-}  // namespace packed_detail
+}  // namespace orvobf::packed_detail
 
 #endif

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 
-namespace packed_detail {
+namespace orvobf::packed_detail {
 
 struct CodeWriter {
     uint32_t acc = 0;         // bits of the word being assembled, newest lowest
@@ -59,6 +59,6 @@ struct CodeWriter {
     }
 };
 
-}  // namespace packed_detail
+}  // namespace orvobf::packed_detail
 
 #endif

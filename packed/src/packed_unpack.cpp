@@ -2,10 +2,10 @@
 // zeros as the history before its first byte.
 #include <cstring>
 
-#include "PackedDecoder.h"
-#include "PackedStream.h"
+#include "packed_decoder.h"
+#include <orvobf/packed_stream.h>
 
-using namespace packed_detail;
+using namespace orvobf::packed_detail;
 
 int32_t PackedStream::UnpackBuffer(const unsigned char* image, unsigned char* destination) {
     const int32_t header = static_cast<int32_t>(LoadU32(image));

@@ -3,13 +3,13 @@
 #ifndef ORVOBF_PACKED_CODE_WORDS_H
 #define ORVOBF_PACKED_CODE_WORDS_H
 
-#include "orvobf/archive_format.h"
+#include <orvobf/archive_format.h>
 
-namespace packed_detail {
+namespace orvobf::packed_detail {
 
 using orvobf::format::LoadU32;
 using orvobf::format::StoreU32;
 
-}  // namespace packed_detail
+}  // namespace orvobf::packed_detail
 
 #endif

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "CodeWords.h"
-#include "LevelPacker.h"
-#include "PackedStream.h"
-#include "platform.h"
+#include "code_words.h"
+#include "level_packer.h"
+#include <orvobf/packed_stream.h>
+#include <orvobf/platform.h>
 
-using packed_detail::LevelPacker;
+using orvobf::packed_detail::LevelPacker;
 
 namespace {
 bool KnownLevel(PackLevel level) {
@@ -19,7 +19,7 @@ bool KnownLevel(PackLevel level) {
 
 // The tables of the hash-chain packers, made on first use.
 int32_t NeedLevelPacker(LevelPacker*& packer) {
-    if (!packer) packer = static_cast<LevelPacker*>(bfplat::AllocZero(sizeof(LevelPacker)));
+    if (!packer) packer = static_cast<LevelPacker*>(orvobf::platform::AllocZero(sizeof(LevelPacker)));
     return packer ? 0 : PSE_NO_MEMORY;
 }
 }  // namespace
@@ -120,11 +120,11 @@ int32_t PackedStream::PackBuffer(const unsigned char* source, unsigned char* des
     if (active) return PSE_BAD_STATE;
     const int32_t rc = NeedLevelPacker(levelPacker);
     if (rc < 0) return rc;
-    packed_detail::StoreU32(destination, static_cast<uint32_t>(count));
+    orvobf::packed_detail::StoreU32(destination, static_cast<uint32_t>(count));
     if (count == 0) return 0;
     LevelPacker& lp = *levelPacker;
     lp.StartImage();
-    packed_detail::CodeWriter w;
+    orvobf::packed_detail::CodeWriter w;
     w.out = destination + 4;
     w.outLeft = PackedMaxImageSize(count);
     const uint32_t total = static_cast<uint32_t>(count);

@@ -63,8 +63,9 @@ constexpr int64_t PackedMaxImageSize(int64_t count) {
     return 4 + 4 * ((9 * count) / 32 + 2);
 }
 
-namespace packed_detail {
+namespace orvobf::packed_detail {
 struct LevelPacker;
+struct MatchNode;
 }
 
 class PackedStream {
@@ -128,15 +129,6 @@ public:
     // |header word|; PSE_DAMAGED for -2^31.
     static int32_t ImageSize(const unsigned char* image);
 
-    // A match-tree node. Each link to a child carries the child's first
-    // four bytes beside its index (key << 32 | index), so the walk decides
-    // the next step before it reaches the child.
-    struct Node {
-        uint64_t link[2];  // by the direction bit
-        uint32_t parent;
-        uint32_t key;      // this node's first four bytes
-    };
-
 private:
     unsigned char* FetchInput(int32_t size);
     int32_t ReadOrSkip(unsigned char* destination, int32_t count);
@@ -160,11 +152,8 @@ private:
     int32_t requestRemaining = 0;
     int32_t matchLength = 0;            // reading: bytes of an interrupted match left, less one (-1: none)
     int32_t matchPosition = 0;
-    Node* nodes = nullptr;              // 1025 nodes, node 1024 holds the root
+    orvobf::packed_detail::MatchNode* nodes = nullptr;  // the match tree: 1025 nodes, node 1024 the root
     int32_t pendingAdvance = 0;
-    int32_t searchPos = 0;              // scratch of the match search
-    int32_t searchNode = 0;
-    int32_t compareNode = 0;
     int32_t bufferLeft = 0;
     int32_t kind = 0;
     PackedBufferProc provider = nullptr;
@@ -184,7 +173,7 @@ private:
     int32_t finishWords = 0;
 
     PackLevel level = PACKED_LEVEL_CLASSIC;
-    packed_detail::LevelPacker* levelPacker = nullptr;  // fast and best only
+    orvobf::packed_detail::LevelPacker* levelPacker = nullptr;  // fast and best only
 };
 
 #endif

@@ -10,10 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "CodeWriter.h"
-#include "PackedStream.h"
+#include "code_writer.h"
+#include <orvobf/packed_stream.h>
 
-namespace packed_detail {
+namespace orvobf::packed_detail {
 
 struct LevelPacker {
     static constexpr uint32_t kBlock = 1u << 16;
@@ -64,6 +64,6 @@ private:
     void EncodeBest(const unsigned char* data, uint32_t start, uint32_t length, CodeWriter& w);
 };
 
-}  // namespace packed_detail
+}  // namespace orvobf::packed_detail
 
 #endif

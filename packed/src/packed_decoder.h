@@ -21,10 +21,10 @@
 #include <cstring>
 #include <type_traits>
 
-#include "CodeWords.h"
-#include "PackedStream.h"
+#include "code_words.h"
+#include <orvobf/packed_stream.h>
 
-namespace packed_detail {
+namespace orvobf::packed_detail {
 
 enum class Sink { Flat, Window };
 enum class Until { Count, Marker };
@@ -385,6 +385,6 @@ RunEnd DecodeSymbols(DecodeState& s, const Out<sink>& out, size_t& pos, size_t c
     return result;
 }
 
-}  // namespace packed_detail
+}  // namespace orvobf::packed_detail
 
 #endif

@@ -1,12 +1,12 @@
 // Lifetime of the stream object, its callbacks and Begin.
 #include <cstring>
 
-#include "CodeWords.h"
-#include "PackedStream.h"
-#include "PackerCore.h"
-#include "platform.h"
+#include "code_words.h"
+#include <orvobf/packed_stream.h>
+#include "packer_core.h"
+#include <orvobf/platform.h>
 
-using packed_detail::LoadU32;
+using orvobf::packed_detail::LoadU32;
 
 const char* PackedResultText(int32_t result) {
     switch (result) {
@@ -28,20 +28,20 @@ PackedStream::~PackedStream() { Release(); }
 
 int32_t PackedStream::Init(int32_t version) {
     if (version != PACKED_STREAM_VERSION) return PSE_BAD_VERSION;
-    if (!window) window = static_cast<unsigned char*>(bfplat::AllocZero(packed_detail::kWindowAlloc));
+    if (!window) window = static_cast<unsigned char*>(orvobf::platform::AllocZero(orvobf::packed_detail::kWindowAlloc));
     if (!window) return PSE_NO_MEMORY;
-    if (!nodes) nodes = static_cast<Node*>(bfplat::AllocZero(sizeof(Node) * (PACKED_WINDOW_SIZE + 1)));
+    if (!nodes) nodes = static_cast<orvobf::packed_detail::MatchNode*>(orvobf::platform::AllocZero(sizeof(orvobf::packed_detail::MatchNode) * (PACKED_WINDOW_SIZE + 1)));
     if (!nodes) return PSE_NO_MEMORY;
     return 0;
 }
 
 void PackedStream::Release() {
-    bfplat::Free(levelPacker);
+    orvobf::platform::Free(levelPacker);
     levelPacker = nullptr;
     level = PACKED_LEVEL_CLASSIC;  // its tables are gone
-    bfplat::Free(nodes);
+    orvobf::platform::Free(nodes);
     nodes = nullptr;
-    bfplat::Free(window);
+    orvobf::platform::Free(window);
     window = nullptr;
 }
 
@@ -81,7 +81,7 @@ int32_t PackedStream::Begin(int32_t mode) {
     if (!provider) return PSE_NO_CALLBACK;
     if (!window) return PSE_NO_MEMORY;
     // A cleared window: a damaged image can never show earlier bytes.
-    std::memset(window, 0, packed_detail::kWindowAlloc);
+    std::memset(window, 0, orvobf::packed_detail::kWindowAlloc);
     inputDry = 0;
     finishWords = 0;
     if (mode == PS_MODE_WRITE) {

@@ -1,6 +1,6 @@
 // PackBuffer: the packer in one pass over memory, without room checks.
-#include "PackedStream.h"
-#include "PackerCore.h"
+#include <orvobf/packed_stream.h>
+#include "packer_core.h"
 
 int32_t PackedStream::PackBuffer(const unsigned char* source, unsigned char* destination, int32_t count) {
     if (count < 0) return PSE_NOT_WRITABLE;
@@ -8,7 +8,7 @@ int32_t PackedStream::PackBuffer(const unsigned char* source, unsigned char* des
     if (active) return PSE_BAD_STATE;
     for (int i = 0; i < 4; ++i) destination[i] = static_cast<unsigned char>(static_cast<uint32_t>(count) >> (8 * i));
     if (count == 0) return 0;
-    packed_detail::PackerCore pk{};
+    orvobf::packed_detail::PackerCore pk{};
     pk.win = window;
     pk.n = nodes;
     pk.in = source;

@@ -1,10 +1,10 @@
 // Reading an image piece by piece: Read and Seek over the decoder core.
 #include <cstring>
 
-#include "PackedDecoder.h"
-#include "PackedStream.h"
+#include "packed_decoder.h"
+#include <orvobf/packed_stream.h>
 
-using namespace packed_detail;
+using namespace orvobf::packed_detail;
 
 // One decoder run towards `want` bytes of this request, `done` of which
 // are in already: into the request's destination from `first` on (a null

@@ -22,11 +22,11 @@
 #include <string_view>
 #include <vector>
 
-#include "PackedStream.h"
-#include "orvobf/archive_format.h"
-#include "orvobf/name_rules.h"
+#include <orvobf/packed_stream.h>
+#include <orvobf/archive_format.h>
+#include <orvobf/name_rules.h>
 
-namespace bfw {
+namespace orvobf::writer {
 
 // Longest entry name the builder accepts, in bytes.
 inline constexpr size_t kMaxNameLength = orvobf::kMaxNameLength;
@@ -153,6 +153,6 @@ private:
     std::function<void(const Progress&)> progress_;
 };
 
-}  // namespace bfw
+}  // namespace orvobf::writer
 
 #endif

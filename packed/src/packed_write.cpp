@@ -2,11 +2,11 @@
 // 17 bytes or more) or storing, and End's flush, rewind and header word.
 #include <cstring>
 
-#include "CodeWords.h"
-#include "PackedStream.h"
-#include "PackerCore.h"
+#include "code_words.h"
+#include <orvobf/packed_stream.h>
+#include "packer_core.h"
 
-using packed_detail::StoreU32;
+using orvobf::packed_detail::StoreU32;
 
 // Hands the filled bytes to the provider and takes an empty buffer.
 int32_t PackedStream::Exchange() {
@@ -22,7 +22,7 @@ int32_t PackedStream::Exchange() {
 // One packer run over the current input and output buffer; returns the
 // packer's stop reason.
 int32_t PackedStream::PackRun(bool finishing) {
-    packed_detail::PackerCore pk;
+    orvobf::packed_detail::PackerCore pk;
     pk.win = window;
     pk.n = nodes;
     pk.best = matchLength;
@@ -53,7 +53,6 @@ int32_t PackedStream::PackRun(bool finishing) {
     bufferLeft -= produced;
     bufferFill += produced;
     packedBytes += produced;
-    searchPos = ringPos;
     return stop;
 }
 
@@ -84,7 +83,7 @@ int32_t PackedStream::Write(const unsigned char* source, int32_t count) {
                 bufferLeft -= 4;
                 bufferFill += 4;
                 packedBytes = 4;
-                packed_detail::PackerCore pk{};
+                orvobf::packed_detail::PackerCore pk{};
                 pk.win = window;
                 pk.n = nodes;
                 pk.in = input;
@@ -147,7 +146,7 @@ int32_t PackedStream::End() {
     if (kind == PS_WRITE_PACKED) {
         if (packedBytes > 0) {
             requestRemaining = 0;
-            while (PackRun(true) != packed_detail::PackerCore::kDone) {
+            while (PackRun(true) != orvobf::packed_detail::PackerCore::kDone) {
                 const int32_t rc = Exchange();
                 if (rc < 0) return rc;
             }

@@ -1,7 +1,7 @@
 // The decoder's constant tables (see PackedDecoder.h), defined once.
-#include "PackedDecoder.h"
+#include "packed_decoder.h"
 
-namespace packed_detail {
+namespace orvobf::packed_detail {
 
 const unsigned char kZeroRing[PACKED_WINDOW_SIZE] = {};
 
@@ -15,4 +15,4 @@ constexpr LiteralWords MakeLiteralWords() {
 
 const LiteralWords kLiteralWords = MakeLiteralWords();
 
-}  // namespace packed_detail
+}  // namespace orvobf::packed_detail

@@ -1,11 +1,11 @@
 // Match search over hash chains, the greedy parse of the fast level and
 // the cheapest parse of the best level.
-#include "LevelPacker.h"
+#include "level_packer.h"
 
 #include <bit>
 #include <cstring>
 
-namespace packed_detail {
+namespace orvobf::packed_detail {
 
 // The hash reads three bytes with one load, and the compares find the
 // first differing byte from the lowest bits: the same images on every
@@ -275,4 +275,4 @@ void LevelPacker::EncodeStaged(PackLevel level, bool last) {
     }
 }
 
-}  // namespace packed_detail
+}  // namespace orvobf::packed_detail

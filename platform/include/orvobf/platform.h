@@ -12,7 +12,7 @@
 
 struct BfLock;
 
-namespace bfplat {
+namespace orvobf::platform {
 
 // --- Lock: re-entrant; the owning thread may enter it again. -----------
 // Null when it cannot be created.
@@ -65,9 +65,6 @@ int StrNICmp(const char* a, const char* b, size_t n);
 // --- Streams: 64-bit positions and descriptor helpers. -----------------
 int64_t StreamTell(FILE* stream);                          // -1 on failure
 int StreamSeek(FILE* stream, int64_t offset, int origin);  // 0 on success
-// StreamSeek calls made by the process so far (tests and benchmarks check
-// that consecutive reads of one handle never seek).
-uint64_t StreamSeekCount();
 int64_t StreamLength(FILE* stream);                        // -1 on failure
 // fread without the stream's own lock, for streams the caller already
 // serialises; *failed tells whether the stream's error indicator is set.
@@ -91,19 +88,13 @@ void StreamSetMode(FILE* stream, uint32_t mode);
 // forWriting: update mode that neither truncates nor forces appends.
 FILE* StreamDuplicate(FILE* stream, bool forWriting);
 
-// --- Heap: every allocation of the library goes through here, so a test
-// can make the Nth one fail.
+// --- Heap: every allocation of the library goes through here (so the
+// test hooks can count them and make the Nth one fail).
 void* Alloc(size_t size);
 void* AllocZero(size_t size);
 void* Realloc(void* block, size_t size);
 void Free(void* block);
-// Make the allocation numbered `n` from now (1 = the next) fail, and every
-// later one succeed; 0 switches failure off. Returns nothing.
-void FailAllocationAfter(uint64_t n);
-// Allocations made since the counter was last reset.
-uint64_t AllocationCount();
-void ResetAllocationCount();
 
-}  // namespace bfplat
+}  // namespace orvobf::platform
 
 #endif

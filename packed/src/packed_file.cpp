@@ -1,25 +1,25 @@
 // The packed file adaptor: a PackedStream whose medium is a duplicate of
 // an open stdio stream.
-#include "PackedFile.h"
+#include <orvobf/packed_file.h>
 
 #include <cstring>
 #include <new>
 
-#include "platform.h"
+#include <orvobf/platform.h>
 
 PackedFile::~PackedFile() { Discard(); }
 
 void PackedFile::Discard() {
     if (stream) {
         stream->~PackedStream();  // releases window and node table
-        bfplat::Free(stream);
+        orvobf::platform::Free(stream);
         stream = nullptr;
     }
-    bfplat::Free(buffer);
+    orvobf::platform::Free(buffer);
     buffer = nullptr;
     if (duplicate) std::fclose(duplicate);
     duplicate = nullptr;
-    bfplat::Free(readAhead);
+    orvobf::platform::Free(readAhead);
     readAhead = nullptr;
     sourceFile = nullptr;
     aheadLength = 0;
@@ -29,16 +29,16 @@ void PackedFile::Discard() {
 int32_t PackedFile::Open(FILE* baseStream, int32_t openMode) {
     if (!baseStream || stream || duplicate) return 0;
     lastResult = 0;
-    startPos = bfplat::StreamTell(baseStream);
+    startPos = orvobf::platform::StreamTell(baseStream);
     if (startPos < 0) return 0;
     savedPos = 0;
     mode = openMode;
-    duplicate = bfplat::StreamDuplicate(baseStream, openMode == PS_MODE_WRITE);
+    duplicate = orvobf::platform::StreamDuplicate(baseStream, openMode == PS_MODE_WRITE);
     if (duplicate && openMode == PS_MODE_READ) {
         // Without it every 16384-byte exchange is a system call of its own.
         // A seek within the buffer keeps it and still puts the shared
         // descriptor offset back, so other handles moving it do no harm.
-        readAhead = static_cast<unsigned char*>(bfplat::Alloc(PACKED_FILE_READ_AHEAD));
+        readAhead = static_cast<unsigned char*>(orvobf::platform::Alloc(PACKED_FILE_READ_AHEAD));
         if (!readAhead ||
             std::setvbuf(duplicate, reinterpret_cast<char*>(readAhead), _IOFBF, PACKED_FILE_READ_AHEAD) != 0) {
             Discard();
@@ -47,7 +47,7 @@ int32_t PackedFile::Open(FILE* baseStream, int32_t openMode) {
     }
     // The base stream may have read ahead of its position; the duplicate
     // starts exactly at it.
-    if (!duplicate || bfplat::StreamSeek(duplicate, startPos, SEEK_SET) != 0) {
+    if (!duplicate || orvobf::platform::StreamSeek(duplicate, startPos, SEEK_SET) != 0) {
         Discard();
         return 0;
     }
@@ -58,14 +58,14 @@ int32_t PackedFile::Open(FILE* baseStream, int32_t openMode) {
 
 // The stream object with its callbacks, begun; on failure nothing is kept.
 int32_t PackedFile::BeginStream(int32_t openMode) {
-    void* memory = bfplat::Alloc(sizeof(PackedStream));
+    void* memory = orvobf::platform::Alloc(sizeof(PackedStream));
     if (!memory) {
         Discard();
         return 0;
     }
     stream = new (memory) PackedStream();
     // A positioned reader hands out its read-ahead bytes instead.
-    if (!sourceFile) buffer = static_cast<unsigned char*>(bfplat::Alloc(PACKED_FILE_BUFFER_SIZE));
+    if (!sourceFile) buffer = static_cast<unsigned char*>(orvobf::platform::Alloc(PACKED_FILE_BUFFER_SIZE));
     int32_t rc = buffer || sourceFile ? stream->Init(PACKED_STREAM_VERSION) : PSE_NO_MEMORY;
     if (rc == 0) rc = stream->SetCallbacks(ProvideBuffer, RewindTo, PACKED_FILE_BUFFER_SIZE, this);
     if (rc == 0) rc = stream->Begin(openMode);
@@ -109,7 +109,7 @@ unsigned char* PackedFile::FetchAt(int32_t size) {
         size_t grown = aheadCapacity ? 2 * aheadCapacity : static_cast<size_t>(PACKED_FILE_BUFFER_SIZE);
         if (grown > PACKED_FILE_READ_AHEAD) grown = PACKED_FILE_READ_AHEAD;
         if (grown < wanted) grown = wanted;
-        void* more = bfplat::Realloc(readAhead, grown);
+        void* more = orvobf::platform::Realloc(readAhead, grown);
         if (!more) return nullptr;
         readAhead = static_cast<unsigned char*>(more);
         aheadCapacity = grown;
@@ -120,7 +120,7 @@ unsigned char* PackedFile::FetchAt(int32_t size) {
         std::memmove(readAhead, readAhead + (readPos - aheadPos), kept);
     }
     bool failed = false;
-    const size_t got = bfplat::StreamReadAt(sourceFile, readAhead + kept, aheadCapacity - kept,
+    const size_t got = orvobf::platform::StreamReadAt(sourceFile, readAhead + kept, aheadCapacity - kept,
                                             readPos + static_cast<int64_t>(kept), &failed);
     aheadPos = readPos;
     aheadLength = kept + got;
@@ -156,8 +156,8 @@ unsigned char* PackedFile::RewindTo(int32_t offset, void* user) {
         self->readPos = self->startPos + offset;
         return self->readAhead;
     }
-    self->savedPos = bfplat::StreamTell(self->duplicate);
-    bfplat::StreamSeek(self->duplicate, self->startPos + offset, SEEK_SET);
+    self->savedPos = orvobf::platform::StreamTell(self->duplicate);
+    orvobf::platform::StreamSeek(self->duplicate, self->startPos + offset, SEEK_SET);
     return self->buffer;
 }
 
@@ -188,7 +188,7 @@ int32_t PackedFile::Close() {
     if (!stream) return PSE_BAD_STATE;
     const int32_t rc = stream->End();
     Discard();
-    if (base) bfplat::StreamSeek(base, savedPos, SEEK_SET);
+    if (base) orvobf::platform::StreamSeek(base, savedPos, SEEK_SET);
     base = nullptr;
     return rc;
 }

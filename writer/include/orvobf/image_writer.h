@@ -10,9 +10,9 @@
 #include <functional>
 #include <vector>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 
-namespace bfw {
+namespace orvobf::writer {
 
 // Fills the buffer with up to `capacity` bytes of the source; 0 ends it.
 // Returns SIZE_MAX on a read error.
@@ -42,6 +42,6 @@ bool WritePackedImage(std::FILE* out, uint64_t imageStart, const SourceReader& s
                       std::vector<unsigned char>& chunk, ImageResult* result,
                       PackLevel level = PACKED_LEVEL_CLASSIC);
 
-}  // namespace bfw
+}  // namespace orvobf::writer
 
 #endif

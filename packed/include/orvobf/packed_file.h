@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "PackedStream.h"
+#include <orvobf/packed_stream.h>
 
 constexpr int32_t PACKED_FILE_BUFFER_SIZE = 16384;
 // The reading duplicate's own stdio buffer, and the most a positioned
@@ -31,7 +31,7 @@ public:
     int32_t OpenRead(FILE* baseStream);
     int32_t OpenWrite(FILE* baseStream);
     // Reads the image at `start` of the file behind `file` with positioned
-    // reads (bfplat::StreamReadAt): no duplicate, no stream position taken
+    // reads (orvobf::platform::StreamReadAt): no duplicate, no stream position taken
     // or set, and Close moves nothing. `file` must stay open until Close.
     int32_t OpenReadAt(FILE* file, int64_t start);
     int32_t Read(unsigned char* destination, int32_t count);
