@@ -36,16 +36,17 @@ int32_t PackedStream::DecodeRun(unsigned char* first, size_t& done, size_t want)
     return end == RunEnd::Damaged ? PSE_DAMAGED : 0;
 }
 
-// The window takes the last 1024 bytes a request delivered (from `first`
-// up to `end`), at their ring positions: the next request's history.
-void PackedStream::KeepHistory(const unsigned char* first, const unsigned char* end) {
+// A ring takes the last 1024 bytes a request delivered (from `first` up to
+// `end`), at their ring positions: for the window, the next request's
+// history; for a checkpoint, the history at its point.
+void PackedStream::KeepHistory(unsigned char* ring, const unsigned char* first, const unsigned char* end) const {
     const size_t produced = static_cast<size_t>(end - first);
     const uint32_t keep = produced < 1024 ? static_cast<uint32_t>(produced) : 1024;
     const uint32_t r = static_cast<uint32_t>(ringPos);
     const uint32_t from = (r - keep) & 1023;
     const uint32_t head = keep < 1024 - from ? keep : 1024 - from;
-    std::memcpy(window + from, end - keep, head);
-    std::memcpy(window, end - keep + head, keep - head);
+    std::memcpy(ring + from, end - keep, head);
+    std::memcpy(ring, end - keep + head, keep - head);
 }
 
 // Delivers (or, with a null destination, passes over) count bytes; a
@@ -76,8 +77,15 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
             if (kind == PS_READ_PACKED) bufferLeft &= ~3;
         }
         const size_t before = done;
+        bool reached = false;
         if (kind == PS_READ_PACKED) {
-            rc = DecodeRun(destination, done, static_cast<size_t>(want));
+            // A run stops at the next checkpoint's point not yet indexed,
+            // and takes the checkpoint there.
+            size_t until = static_cast<size_t>(want);
+            const int64_t next = (position / PACKED_CHECKPOINT_SPACING + 1) * PACKED_CHECKPOINT_SPACING;
+            if (next - position < requestRemaining && !Indexed(next)) until = done + static_cast<size_t>(next - position);
+            rc = DecodeRun(destination, done, until);
+            reached = rc == 0 && position + static_cast<int64_t>(done - before) == next;
         } else if (bufferLeft == 0) {
             rc = PSE_DAMAGED;  // the medium ran dry
         } else {
@@ -89,10 +97,11 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
         }
         position += static_cast<int32_t>(done - before);
         requestRemaining = static_cast<int32_t>(want - static_cast<int64_t>(done));
+        if (reached) Capture(destination, done);
         if (rc < 0) break;
     }
     // Skipping decodes into the window itself.
-    if (kind == PS_READ_PACKED && destination) KeepHistory(destination, destination + done);
+    if (kind == PS_READ_PACKED && destination) KeepHistory(window, destination, destination + done);
     if (rc < 0) return rc;
     return pastEnd ? PSE_DAMAGED : 0;
 }
@@ -116,14 +125,30 @@ int32_t PackedStream::Seek(int32_t offset, int32_t origin) {
         case 2: d = static_cast<int64_t>(totalSize) - offset - position; break;
         default: return position;
     }
+    int64_t target = position + d;
+    if (target < 0) target = 0;
+    if (d != 0 && rewinder && kind == PS_READ_PACKED) {
+        // Backwards from any checkpoint at or before the target; forwards
+        // only past the current position.
+        if (Restore(target, d < 0 ? -1 : position)) d = target - position;
+    } else if (d < 0 && rewinder && kind == PS_READ_STORED && target <= INT32_MAX - 4) {
+        // Every byte before the position was there: straight to it.
+        rewinder(static_cast<int32_t>(4 + target), user);
+        nextExchange = 4 + target;
+        bufferLeft = 0;
+        inputDry = 0;
+        position = static_cast<int32_t>(target);
+        return position;
+    }
     if (d < 0) {
-        int64_t target = position + d;
-        if (target < 0) target = 0;
         if (!rewinder) return PSE_NO_CALLBACK;
         rewinder(0, user);
         active = 0;
-        const int32_t rc = Begin(PS_MODE_READ);
-        if (rc < 0) return rc;
+        const int32_t rc = BeginImage(PS_MODE_READ);
+        if (rc < 0) {
+            FreeIndex();  // the medium failed the image's start: nothing to resume
+            return rc;
+        }
         d = target;
     }
     if (d == 0) return position;
