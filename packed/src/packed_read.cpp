@@ -3,6 +3,7 @@
 
 #include "packed_decoder.h"
 #include <orvobf/packed_stream.h>
+#include <orvobf/platform.h>
 
 using namespace orvobf::packed_detail;
 
@@ -49,6 +50,15 @@ void PackedStream::KeepHistory(unsigned char* ring, const unsigned char* first, 
     std::memcpy(ring, end - keep + head, keep - head);
 }
 
+namespace {
+// Passing over this many bytes or more decodes them into a flat scratch
+// buffer of at most kScratchSize, a piece at a time: the flat form is
+// several times quicker than decoding into the window, and worth an
+// allocation from here on.
+constexpr int64_t kFlatSkip = 4096;
+constexpr int64_t kScratchSize = PACKED_CHECKPOINT_SPACING;
+}  // namespace
+
 // Delivers (or, with a null destination, passes over) count bytes; a
 // request beyond the total delivers up to it and reports PSE_DAMAGED.
 int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
@@ -60,7 +70,16 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
         pastEnd = true;
     }
     requestRemaining = static_cast<int32_t>(want);
-    size_t done = 0;  // bytes of this request delivered or passed over
+    // The flat output of the decoder runs: the destination, or the scratch
+    // buffer (whose bytes pass into the window whenever it is full), or
+    // none when there is no scratch buffer (the runs decode into the window).
+    const size_t scratchSize = static_cast<size_t>(want < kScratchSize ? want : kScratchSize);
+    unsigned char* scratch = nullptr;
+    if (!destination && kind == PS_READ_PACKED && want >= kFlatSkip)
+        scratch = static_cast<unsigned char*>(orvobf::platform::Alloc(scratchSize));
+    unsigned char* const out = destination ? destination : scratch;
+    size_t done = 0;     // bytes of this request delivered or passed over
+    size_t outFrom = 0;  // the request's byte at out[0]
     int32_t rc = 0;
     while (requestRemaining > 0) {
         if (bufferLeft == 0 && !inputDry) {
@@ -79,12 +98,22 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
         const size_t before = done;
         bool reached = false;
         if (kind == PS_READ_PACKED) {
+            size_t until = static_cast<size_t>(want);
+            if (scratch) {
+                if (done - outFrom == scratchSize) {
+                    KeepHistory(window, scratch, scratch + scratchSize);
+                    outFrom = done;
+                }
+                if (until > outFrom + scratchSize) until = outFrom + scratchSize;
+            }
             // A run stops at the next checkpoint's point not yet indexed,
             // and takes the checkpoint there.
-            size_t until = static_cast<size_t>(want);
             const int64_t next = (position / PACKED_CHECKPOINT_SPACING + 1) * PACKED_CHECKPOINT_SPACING;
-            if (next - position < requestRemaining && !Indexed(next)) until = done + static_cast<size_t>(next - position);
-            rc = DecodeRun(destination, done, until);
+            if (next - position < static_cast<int64_t>(until - done) && !Indexed(next))
+                until = done + static_cast<size_t>(next - position);
+            size_t produced = done - outFrom;
+            rc = DecodeRun(out, produced, until - outFrom);
+            done = outFrom + produced;
             reached = rc == 0 && position + static_cast<int64_t>(done - before) == next;
         } else if (bufferLeft == 0) {
             rc = PSE_DAMAGED;  // the medium ran dry
@@ -97,11 +126,11 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
         }
         position += static_cast<int32_t>(done - before);
         requestRemaining = static_cast<int32_t>(want - static_cast<int64_t>(done));
-        if (reached) Capture(destination, done);
+        if (reached) Capture(out, done - outFrom);
         if (rc < 0) break;
     }
-    // Skipping decodes into the window itself.
-    if (kind == PS_READ_PACKED && destination) KeepHistory(window, destination, destination + done);
+    if (kind == PS_READ_PACKED && out) KeepHistory(window, out, out + (done - outFrom));
+    orvobf::platform::Free(scratch);
     if (rc < 0) return rc;
     return pastEnd ? PSE_DAMAGED : 0;
 }

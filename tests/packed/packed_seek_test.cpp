@@ -45,14 +45,16 @@ TEST(PackedSeek, ResumesFromCheckpointsBothWays) {
     m.Attach(ps);
     ASSERT_EQ(ps.Begin(PS_MODE_READ), total);
 
-    // The first half read in uneven pieces (the checkpoints are taken from
-    // the request's output), the rest passed over (from the window).
+    // Checkpoints taken in every way of decoding: a third read in uneven
+    // pieces, a sixth passed over in small steps (into the window), the
+    // rest in one step (through a scratch buffer).
     Bytes out(data.size() + 16);
-    for (int32_t at = 0, piece = 1; at < total / 2; at += piece, piece = piece * 7 % 65521 + 1) {
-        piece = std::min(piece, total / 2 - at);
+    for (int32_t at = 0, piece = 1; at < total / 3; at += piece, piece = piece * 7 % 65521 + 1) {
+        piece = std::min(piece, total / 3 - at);
         ASSERT_EQ(ps.Read(out.data(), piece), 0);
         ASSERT_TRUE(std::equal(out.begin(), out.begin() + piece, data.begin() + at)) << at;
     }
+    while (ps.Tell() < total / 2) ASSERT_GE(ps.Seek(3001, 1), 0);
     const int64_t halfIndex = ps.IndexBytes();
     ASSERT_EQ(ps.Seek(0, 2), total);
     EXPECT_LT(halfIndex, ps.IndexBytes() * 6 / 10) << "only decoded ground is indexed";
@@ -75,8 +77,9 @@ TEST(PackedSeek, ResumesFromCheckpointsBothWays) {
     ps.End();
     EXPECT_EQ(ps.IndexBytes(), 0);
 
-    // A checkpoint or its table that cannot be allocated costs only time.
-    for (uint64_t failing = 1; failing <= 4; ++failing) {
+    // A scratch buffer, a checkpoint or its table that cannot be allocated
+    // costs only time.
+    for (uint64_t failing = 1; failing <= 5; ++failing) {
         SCOPED_TRACE(failing);
         m.pos = 0;
         ASSERT_EQ(ps.Begin(PS_MODE_READ), total);
