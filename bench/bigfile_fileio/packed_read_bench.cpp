@@ -141,8 +141,8 @@ double IndexBytesPerMiB() {
     medium.image = Data().image;
     if (stream.Init(PACKED_STREAM_VERSION) != 0) std::abort();
     medium.Attach(stream);
-    if (stream.Begin(PS_MODE_READ) != static_cast<int32_t>(kEntrySize) || stream.Seek(0, 2) != static_cast<int32_t>(kEntrySize))
-        std::abort();
+    const auto total = static_cast<int32_t>(kEntrySize);
+    if (stream.Begin(PS_MODE_READ) != total || stream.Seek(0, 2) != total) std::abort();
     return static_cast<double>(stream.IndexBytes()) / (kEntrySize >> 20);
 }
 

@@ -42,7 +42,8 @@ void PackedStream::Capture(const unsigned char* first, size_t done) {
     if (offset > INT32_MAX) return;
     if (!checkpoints) {
         const int32_t slots = totalSize / PACKED_CHECKPOINT_SPACING;
-        checkpoints = static_cast<Checkpoint**>(orvobf::platform::AllocZero(static_cast<size_t>(slots) * sizeof(Checkpoint*)));
+        const size_t bytes = static_cast<size_t>(slots) * sizeof(Checkpoint*);
+        checkpoints = static_cast<Checkpoint**>(orvobf::platform::AllocZero(bytes));
         if (!checkpoints) return;
         checkpointSlots = slots;
     }
@@ -54,8 +55,9 @@ void PackedStream::Capture(const unsigned char* first, size_t done) {
     c->ringPos = ringPos;
     c->matchLength = matchLength;
     c->matchPosition = matchPosition;
-    // A request's own output is not in the window until it ends.
-    std::memcpy(c->window, window, PACKED_WINDOW_SIZE);
+    // A request's own output is not in the window until it ends; its last
+    // 1024 bytes, when it has them, are the whole history.
+    if (!first || done < PACKED_WINDOW_SIZE) std::memcpy(c->window, window, PACKED_WINDOW_SIZE);
     if (first) KeepHistory(c->window, first, first + done);
     checkpoints[slot] = c;
     ++checkpointCount;

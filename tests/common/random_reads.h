@@ -26,9 +26,10 @@ void ExpectRandomReadsThrough(Access& access, const unsigned char* data, size_t 
         const int32_t at = access.Tell();
         if (rng() % 4 == 0) {
             int64_t target = static_cast<int64_t>(rng() % (size + 1));
-            if (grid > 0 && rng() % 2 == 0)
-                target = std::clamp<int64_t>(static_cast<int64_t>(rng() % (size / grid + 1)) * grid + static_cast<int64_t>(rng() % 3) - 1,
-                                         0, n);
+            if (grid > 0 && rng() % 2 == 0) {
+                const auto multiple = static_cast<int64_t>(rng() % (size / grid + 1)) * grid;
+                target = std::clamp<int64_t>(multiple + static_cast<int64_t>(rng() % 3) - 1, 0, n);
+            }
             const int32_t origin = static_cast<int32_t>(rng() % 3);
             const int64_t offset = origin == 0 ? target : origin == 1 ? target - at : n - target;
             ASSERT_TRUE(access.Seek(static_cast<int32_t>(offset), origin)) << target << " from " << at;
