@@ -53,7 +53,7 @@ void PrintUsage(std::FILE* out) {
     for (const Command& c : Registry())
         if (c.summary) PrintCommandLine(out, c.name, c.synopsis, c.summary);
     std::fprintf(out,
-                 "\nExit status, the same for every command:\n"
+                 "\nExit status:\n"
                  "  0  success\n"
                  "  1  some entries failed, or the archive and the folder differ\n"
                  "  2  a wrong use, or trouble: the archive, a folder or an output cannot be\n"
