@@ -122,7 +122,7 @@ private:
         }
         const fs::path disk = root_ / item.path;
         std::error_code ec;
-        const fs::file_status status = fs::status(disk, ec);  // through links, as create reads them
+        const fs::file_status status = fs::status(disk, ec);  // through links: a link stands for what it points to
         if (status.type() == fs::file_type::not_found) {
             Difference(item.path, "missing on disk");
             return false;
