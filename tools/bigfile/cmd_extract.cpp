@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "archive_path.h"
 #include "commands.h"
 #include "extract_engine.h"
 #include <orvobf/archive_format.h>
@@ -61,46 +62,7 @@ private:
     orvobf::tool::ProgressLine progress_;
 };
 
-// The entry of `node` that holds `payload`: its name as the archive stores
-// it, whatever case the user typed.
-const DirEntry* EntryOf(const DirNode* node, const void* payload) {
-    for (uint32_t i = 0; i < node->count; ++i)
-        if (node->entries[i].payload == payload) return &node->entries[i];
-    return nullptr;
-}
-
-// One archive path from the command line: the entries it names from the
-// root, and the directory holding the last of them.
-struct Target {
-    std::string path;
-    std::vector<const DirEntry*> entries;
-    DirNode* parent = nullptr;
-    bool found = false;
-    bool safe = true;
-};
-
-Target Locate(BigFile& bf, const std::string& path) {
-    Target target{path, {}, bf.GetRootDir(), false, true};
-    std::vector<std::string> parts;
-    for (std::string_view part : orvobf::format::PathComponents(path)) parts.emplace_back(part);
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (!orvobf::engine::IsSafeName(parts[i].c_str())) {
-            target.safe = false;
-            return target;
-        }
-        DirNode* node =
-            target.entries.empty() ? bf.GetRootDir() : static_cast<DirNode*>(target.entries.back()->payload);
-        bf.SetCurrentDir(node);
-        const void* payload = i + 1 == parts.size() ? bf.FindFile(parts[i].c_str()) : nullptr;
-        if (!payload) payload = bf.FindEntry(parts[i].c_str(), BF_ATTR_DIR);
-        const DirEntry* entry = payload ? EntryOf(node, payload) : nullptr;
-        if (!entry) return target;
-        target.parent = node;
-        target.entries.push_back(entry);
-    }
-    target.found = true;
-    return target;
-}
+using Target = orvobf::tool::ArchivePath;
 
 // The files and bytes a located path holds, for the progress line.
 void CountTarget(const Target& target, BigFile& bf, uint64_t& files, uint64_t& bytes) {
@@ -120,7 +82,7 @@ void CountTarget(const Target& target, BigFile& bf, uint64_t& files, uint64_t& b
 bool ExtractTarget(orvobf::engine::Engine& engine, orvobf::engine::DiskTree& disk, CliReporter& reporter, const Target& target,
                    uint32_t& failures) {
     if (!target.safe || !target.found) {
-        reporter.Report(target.safe ? orvobf::engine::Problem::NotFound : orvobf::engine::Problem::UnsafeName, target.path);
+        reporter.Report(target.safe ? orvobf::engine::Problem::NotFound : orvobf::engine::Problem::UnsafeName, target.typed);
         ++failures;
         return true;
     }
@@ -200,17 +162,17 @@ int RunExtract(int argc, char** argv) {
         return 2;
     }
     BigFile bf;
-    if (!orvobf::tool::OpenArchive(bf, "extract", argv[optind])) return 1;
+    if (!orvobf::tool::OpenArchive(bf, "extract", argv[optind])) return orvobf::tool::kExitTrouble;
     std::error_code ec;
     std::filesystem::create_directories(target, ec);
     orvobf::engine::DiskTree disk;
     if (!disk.OpenRoot(target)) {
         std::fprintf(stderr, "bigfile extract: %s: cannot enter the directory\n", target.c_str());
-        return 1;
+        return orvobf::tool::kExitTrouble;
     }
     std::vector<Target> targets;
     if (argc - optind == 1) targets.push_back(Target{"", {}, bf.GetRootDir(), true, true});
-    for (int i = optind + 1; i < argc; ++i) targets.push_back(Locate(bf, argv[i]));
+    for (int i = optind + 1; i < argc; ++i) targets.push_back(orvobf::tool::Locate(bf, argv[i]));
     uint64_t totalFiles = 0, totalBytes = 0;
     for (const Target& t : targets) CountTarget(t, bf, totalFiles, totalBytes);
 
@@ -220,12 +182,12 @@ int RunExtract(int argc, char** argv) {
     for (const Target& t : targets) {
         if (!ExtractTarget(engine, disk, reporter, t, failures)) {
             std::fprintf(stderr, "bigfile extract: %s: cannot return to the directory\n", target.c_str());
-            return 1;
+            return orvobf::tool::kExitTrouble;
         }
     }
     failures += engine.problems();
     reporter.Finish(failures);
-    return failures ? 1 : 0;
+    return failures ? orvobf::tool::kExitSomeFailed : orvobf::tool::kExitSuccess;
 }
 }  // namespace
 
