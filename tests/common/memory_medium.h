@@ -16,7 +16,8 @@ struct Medium {
     Bytes image;
     size_t pos = 0;  // the next exchange happens here
     Bytes buffer;
-    std::vector<int32_t> sizes;  // provider calls; -1 marks a rewind
+    std::vector<int32_t> sizes;    // provider calls; -1 marks a rewind
+    std::vector<int32_t> rewinds;  // the offsets the rewinds asked for
     PackedStream* stream = nullptr;
     bool writing = false;
 
@@ -40,6 +41,7 @@ struct Medium {
     static unsigned char* Rewind(int32_t offset, void* user) {
         auto* m = static_cast<Medium*>(user);
         m->sizes.push_back(-1);
+        m->rewinds.push_back(offset);
         m->pos = static_cast<size_t>(offset);
         return nullptr;
     }

@@ -44,7 +44,7 @@ TEST(Tool, CreateListInfoOfAFolder) {
 
 TEST(Tool, FailuresSayWhyAndExitNonZero) {
     TempDir dir;
-    EXPECT_EQ(Tool("create " + dir.File("x.bf") + " " + dir.File("no-such-dir")).status, 1);
+    EXPECT_EQ(Tool("create " + dir.File("x.bf") + " " + dir.File("no-such-dir")).status, 2);
     EXPECT_FALSE(std::filesystem::exists(dir.File("x.bf")));
     EXPECT_EQ(Tool("list").status, 2);
     EXPECT_EQ(Tool("frobnicate").status, 2);
