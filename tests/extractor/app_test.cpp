@@ -1,43 +1,42 @@
 // The extractor program as a user runs it: BigTest.bf in the working
-// folder, the output folder from the registry (here its REGEDIT4 file).
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <cstdlib>
+// folder, the output folder from the registry (here its REGEDIT4 file),
+// with no terminal and on one.
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include <orvobf/archive_writer.h>
+#include "engine_fixture.h"
+#include "run_on_terminal.h"
+#include "run_tool.h"
 #include "temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string err;
-};
-
-// Runs the extractor in `folder` with `registry` as its registry file.
-Outcome RunExtractor(const fs::path& folder, const fs::path& registry) {
-    const fs::path errFile = folder / "stderr.txt";
-    const std::string command = "cd '" + folder.string() + "' && ORVOBF_REGISTRY='" + registry.string() +
-                                "' timeout 60 " EXTRACTOR_TOOL " </dev/null >/dev/null 2>'" + errFile.string() + "'";
-    Outcome outcome;
-    const int raw = std::system(command.c_str());
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(errFile);
-    outcome.err.assign(std::istreambuf_iterator<char>(in), {});
-    fs::remove(errFile);
-    return outcome;
+// The command that runs the extractor in `run`, BigTest.bf there, with a
+// registry file naming `output` (no file without one); `run` is made.
+std::string ExtractorIn(const TempDir& dir, const fs::path& run, const std::optional<std::string>& output) {
+    fs::create_directories(run);
+    if (output)
+        std::ofstream(dir.File("reg")) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Orvo\\AshenThrone]\n@=\""
+                                       << *output << "\"\n";
+    return "cd '" + run.string() + "' && ORVOBF_REGISTRY='" + dir.File("reg") + "' timeout 60 " EXTRACTOR_TOOL;
 }
 
-void WriteRegistry(const fs::path& file, const std::string& value) {
-    std::ofstream(file) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Orvo\\AshenThrone]\n@=\"" << value << "\"\n";
+// Runs it with no terminal; what it wrote to standard error.
+Outcome RunExtractor(const TempDir& dir, const fs::path& run, const std::optional<std::string>& output) {
+    return RunShell(ExtractorIn(dir, run, output) + " </dev/null 2>&1 >/dev/null");
+}
+
+void WriteArchive(const orvobf::writer::RawArchive& raw, const fs::path& run) {
+    std::string error;
+    fs::create_directories(run);
+    ASSERT_TRUE(raw.WriteTo((run / "BigTest.bf").string(), &error)) << error;
 }
 
 TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParent) {
@@ -50,12 +49,10 @@ TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParent) {
     ASSERT_TRUE(builder.AddFile("Maps/one.txt", text, &error, orvobf::writer::Packing::Pack)) << error;
     ASSERT_TRUE(builder.AddFile("top.bin", "\x01\x02\x03", &error)) << error;
     ASSERT_TRUE(builder.Write((run / "BigTest.bf").string(), &error)) << error;
-    WriteRegistry(dir.File("reg"), (run / "Data/Out").string());
 
-    const Outcome outcome = RunExtractor(run, dir.File("reg"));
-    EXPECT_EQ(outcome.status, 0) << outcome.err;
-    std::ifstream one(run / "Data/Maps/one.txt", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(one), {}), text);
+    const Outcome outcome = RunExtractor(dir, run, (run / "Data/Out").string());
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_EQ(Slurp(run / "Data/Maps/one.txt"), text);
     EXPECT_EQ(fs::file_size(run / "Data/top.bin"), 3u);
     EXPECT_TRUE(fs::is_empty(run / "Data/Out"));
 }
@@ -63,21 +60,54 @@ TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParent) {
 TEST(ExtractorApp, MissingOrUnusableOutputFolderShowsTheBoxAndWritesNothing) {
     TempDir dir;
     const fs::path run = dir.File("run");
-    fs::create_directories(run);
-    orvobf::writer::ArchiveBuilder builder;
-    std::string error;
-    ASSERT_TRUE(builder.AddFile("x", "x", &error)) << error;
-    ASSERT_TRUE(builder.Write((run / "BigTest.bf").string(), &error)) << error;
-
-    for (const std::string& value : {std::string("__no_registry__"), std::string(""), (run / "absent").string()}) {
-        SCOPED_TRACE(value);
-        if (value != "__no_registry__") WriteRegistry(dir.File("reg"), value);
-        const Outcome outcome = RunExtractor(run, dir.File("reg"));
+    orvobf::writer::RawArchive raw;
+    raw.Header(0, 1, 32, 0).Block(1).File("x", 1, 0).DataBaseHere().Bytes("x");
+    WriteArchive(raw, run);
+    for (const std::optional<std::string>& value : {std::optional<std::string>(), std::optional<std::string>(""),
+                                                    std::optional<std::string>((run / "absent").string())}) {
+        SCOPED_TRACE(value.value_or("(no registry)"));
+        const Outcome outcome = RunExtractor(dir, run, value);
         EXPECT_EQ(outcome.status, 0);
-        EXPECT_NE(outcome.err.find("[ERROR] Cannot open output directory"), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.out.find("[ERROR] Cannot open output directory"), std::string::npos) << outcome.out;
         EXPECT_FALSE(fs::exists(dir.File("x")));
         EXPECT_FALSE(fs::exists(run / "x"));
     }
+}
+
+TEST(ExtractorOnTerminal, StatusLineCountsTheTreeAndShowsNamesPrintable) {
+    TempDir dir;
+    const fs::path run = dir.File("run");
+    const std::string odd("c\x1b[2J", 5);
+    orvobf::writer::RawArchive raw;  // three files; the header says one
+    raw.Header(0, 1, 32, 0).Block(3).File("a", 1, 0).File("b", 1, 0).File(odd, 1, 0);
+    raw.DataBaseHere().Bytes("x");
+    WriteArchive(raw, run);
+
+    fs::create_directories(run / "Data/Out");
+    const TerminalRun outcome = RunOnTerminal(ExtractorIn(dir, run, (run / "Data/Out").string()));
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_EQ(outcome.out.find('\x1b'), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("Extracting File c\\x1b[2J "), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("] 2/3 files"), std::string::npos) << outcome.out;
+    EXPECT_EQ(outcome.out.find("/1 files"), std::string::npos) << outcome.out;
+    EXPECT_EQ(Slurp(run / "Data" / odd), "x");
+}
+
+TEST(ExtractorOnTerminal, DamagedEntryIsAReadErrorAndItsCutFileStays) {
+    TempDir dir;
+    const fs::path run = dir.File("run");
+    orvobf::writer::RawArchive raw;  // `cut` promises 5000 bytes; its image ends after one
+    raw.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
+    raw.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
+    WriteArchive(raw, run);
+
+    fs::create_directories(run / "Data/Out");
+    const TerminalRun outcome = RunOnTerminal(ExtractorIn(dir, run, (run / "Data/Out").string()));
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_NE(outcome.out.find("[WARNING] Read Error\r\n"), std::string::npos) << outcome.out;
+    EXPECT_TRUE(fs::is_regular_file(run / "Data/cut"));
+    EXPECT_EQ(fs::file_size(run / "Data/cut"), 0u);
+    EXPECT_EQ(Slurp(run / "Data/good"), "GOOD");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #ifndef ORVOBF_TESTS_ENGINE_FIXTURE_H
 #define ORVOBF_TESTS_ENGINE_FIXTURE_H
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -32,6 +33,14 @@ inline std::string Slurp(const std::filesystem::path& path) {
     std::stringstream all;
     all << in.rdbuf();
     return all.str();
+}
+
+// The names in `folder`, sorted.
+inline std::vector<std::string> Names(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Extracts `archive`'s root into `into` (made if missing).

@@ -82,9 +82,7 @@ TEST(ExtractEngine, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed)
     EXPECT_EQ(Slurp(out / "sub/ok"), "GOOD");
     EXPECT_EQ(Slurp(out / "taken"), "a file where a directory should go");
     // Nothing beside or above the extraction root.
-    std::vector<std::string> around;
-    for (const auto& entry : fs::directory_iterator(dir.File("root"))) around.push_back(entry.path().filename());
-    EXPECT_EQ(around, std::vector<std::string>{"out"});
+    EXPECT_EQ(Names(dir.File("root")), std::vector<std::string>{"out"});
     EXPECT_FALSE(fs::exists(out / "lost"));
     EXPECT_STREQ(orvobf::engine::ProblemText(orvobf::engine::Problem::NotFound), "File not found...");
     EXPECT_STREQ(orvobf::engine::ProblemCaption(orvobf::engine::Problem::CannotCreate), "ERROR");
