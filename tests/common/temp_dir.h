@@ -1,10 +1,14 @@
 // A fresh directory under the system's temporary folder, removed with
-// everything in it when the object goes away.
+// everything in it when the object goes away; reading a file or a folder
+// back.
 #ifndef ORVOBF_TESTS_TEMP_DIR_H
 #define ORVOBF_TESTS_TEMP_DIR_H
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
@@ -46,5 +50,19 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The whole contents of a file; empty when it cannot be read.
+inline std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 #endif

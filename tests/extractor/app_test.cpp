@@ -52,7 +52,7 @@ TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParent) {
 
     const Outcome outcome = RunExtractor(dir, run, (run / "Data/Out").string());
     EXPECT_EQ(outcome.status, 0) << outcome.out;
-    EXPECT_EQ(Slurp(run / "Data/Maps/one.txt"), text);
+    EXPECT_EQ(ReadAll(run / "Data/Maps/one.txt"), text);
     EXPECT_EQ(fs::file_size(run / "Data/top.bin"), 3u);
     EXPECT_TRUE(fs::is_empty(run / "Data/Out"));
 }
@@ -90,7 +90,7 @@ TEST(ExtractorOnTerminal, StatusLineCountsTheTreeAndShowsNamesPrintable) {
     EXPECT_NE(outcome.out.find("Extracting File c\\x1b[2J "), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("] 2/3 files"), std::string::npos) << outcome.out;
     EXPECT_EQ(outcome.out.find("/1 files"), std::string::npos) << outcome.out;
-    EXPECT_EQ(Slurp(run / "Data" / odd), "x");
+    EXPECT_EQ(ReadAll(run / "Data" / odd), "x");
 }
 
 TEST(ExtractorOnTerminal, DamagedEntryIsAReadErrorAndItsCutFileStays) {
@@ -107,7 +107,7 @@ TEST(ExtractorOnTerminal, DamagedEntryIsAReadErrorAndItsCutFileStays) {
     EXPECT_NE(outcome.out.find("[WARNING] Read Error\r\n"), std::string::npos) << outcome.out;
     EXPECT_TRUE(fs::is_regular_file(run / "Data/cut"));
     EXPECT_EQ(fs::file_size(run / "Data/cut"), 0u);
-    EXPECT_EQ(Slurp(run / "Data/good"), "GOOD");
+    EXPECT_EQ(ReadAll(run / "Data/good"), "GOOD");
 }
 
 }  // namespace

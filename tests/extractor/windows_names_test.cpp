@@ -42,6 +42,6 @@ TEST(ExtractEngineWindows, DeviceStreamAndStrippedNamesAreRefusedAndCreateNothin
     std::sort(expected.begin(), expected.end());
     std::sort(reported.begin(), reported.end());
     EXPECT_EQ(reported, expected);
-    EXPECT_EQ(Names(out), std::vector<std::string>{"good"});
-    EXPECT_EQ(Slurp(out / "good"), "GOOD");
+    EXPECT_EQ(FolderNames(out), std::vector<std::string>{"good"});
+    EXPECT_EQ(ReadAll(out / "good"), "GOOD");
 }
