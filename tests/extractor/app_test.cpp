@@ -1,15 +1,21 @@
 // The extractor program as a user runs it: BigTest.bf in the working
 // folder, the output folder from the registry (here its REGEDIT4 file),
-// with no terminal and on one.
+// with no terminal, on one, and with its windows in this process.
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include <orvobf/archive_writer.h>
 #include "engine_fixture.h"
+#include "extractor_app.h"
+#include "resource.h"
 #include "run_on_terminal.h"
 #include "run_tool.h"
 #include "temp_dir.h"
@@ -18,13 +24,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The registry file naming `output` as the output folder; its path.
+std::string WriteRegistry(const TempDir& dir, const std::string& output) {
+    std::ofstream(dir.File("reg")) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Orvo\\AshenThrone]\n@=\""
+                                   << output << "\"\n";
+    return dir.File("reg");
+}
+
 // The command that runs the extractor in `run`, BigTest.bf there, with a
 // registry file naming `output` (no file without one); `run` is made.
 std::string ExtractorIn(const TempDir& dir, const fs::path& run, const std::optional<std::string>& output) {
     fs::create_directories(run);
-    if (output)
-        std::ofstream(dir.File("reg")) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Orvo\\AshenThrone]\n@=\""
-                                       << *output << "\"\n";
+    if (output) WriteRegistry(dir, *output);
     return "cd '" + run.string() + "' && ORVOBF_REGISTRY='" + dir.File("reg") + "' timeout 60 " EXTRACTOR_TOOL;
 }
 
@@ -108,6 +119,57 @@ TEST(ExtractorOnTerminal, DamagedEntryIsAReadErrorAndItsCutFileStays) {
     EXPECT_TRUE(fs::is_regular_file(run / "Data/cut"));
     EXPECT_EQ(fs::file_size(run / "Data/cut"), 0u);
     EXPECT_EQ(ReadAll(run / "Data/good"), "GOOD");
+}
+
+// In this process: the About button pressed while the worker extracts,
+// and the extraction ending while the About box is still open. The
+// program must then end by itself once OK is pressed.
+struct Seen {
+    std::atomic<int> aboutShown{0};
+    std::atomic<int> workerDoneWhenOk{0};
+    std::thread closer;
+};
+
+void OnDialog(HWND dialog, int layout, void* user) {
+    auto* seen = static_cast<Seen*>(user);
+    if (layout == IDD_MAIN) {
+        PostMessageA(dialog, WM_COMMAND, IDC_ABOUT, 0);  // the user presses About
+    } else if (layout == IDD_ABOUT) {
+        ++seen->aboutShown;
+        // OK only after the worker is through: the extraction ends under
+        // the open box.
+        seen->closer = std::thread([dialog, seen] {
+            while (g_app.workerDone.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            seen->workerDoneWhenOk = 1;
+            PostMessageA(dialog, WM_COMMAND, 1, 0);
+        });
+    }
+}
+
+TEST(ExtractorWindows, AboutDuringExtractionAndExtractionEndingUnderIt) {
+    TempDir dir;
+    const fs::path run = dir.File("run");
+    fs::create_directories(run / "Data/Out");
+    orvobf::writer::ArchiveBuilder builder;
+    std::string error;
+    const std::string block(1 << 20, 'q');
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(builder.AddFile("m/f" + std::to_string(i), block, &error)) << error;
+    ASSERT_TRUE(builder.Write((run / "BigTest.bf").string(), &error)) << error;
+    setenv("ORVOBF_REGISTRY", WriteRegistry(dir, (run / "Data/Out").string()).c_str(), 1);
+
+    Seen seen;
+    orvobf::winshim::SetDialogHook(&OnDialog, &seen);
+    const fs::path back = fs::current_path();
+    fs::current_path(run);
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+    fs::current_path(back);
+    orvobf::winshim::SetDialogHook(nullptr, nullptr);
+    if (seen.closer.joinable()) seen.closer.join();
+
+    EXPECT_EQ(seen.aboutShown.load(), 1);
+    EXPECT_EQ(seen.workerDoneWhenOk.load(), 1);
+    EXPECT_EQ(g_app.filesDone.load(), 40u);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(fs::file_size(run / "Data/m" / ("f" + std::to_string(i))), block.size());
 }
 
 }  // namespace
