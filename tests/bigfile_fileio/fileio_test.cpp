@@ -247,7 +247,7 @@ TEST_F(ArchiveFixture, LogLinesHaveTheirExactTexts) {
     bf.FileClose(OpenOk(disk.c_str()));  // disk handles log nothing
     bf.Log("%s %d", "value", 42);
     ASSERT_EQ(bf.SetLogFile(nullptr), 1);
-    const std::string text = ReadAll(log);
+    const std::string text = FileBytes(log);
     EXPECT_TRUE(std::regex_match(text, std::regex("[ 0-9]{7}[0-9] : Opening file \\[f\\] in mode 32768 handle 1\n\n"
                                                   "[ 0-9]{7}[0-9] : Reading 2 bytes of file 1\n"
                                                   "[ 0-9]{7}[0-9] : Closing file 1 \n"

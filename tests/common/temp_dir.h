@@ -4,12 +4,12 @@
 #ifndef ORVOBF_TESTS_TEMP_DIR_H
 #define ORVOBF_TESTS_TEMP_DIR_H
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,17 +51,16 @@ private:
     std::filesystem::path path_;
 };
 
-// The whole contents of a file; empty when it cannot be read.
-inline std::string ReadAll(const std::filesystem::path& path) {
+// A whole file's bytes ("" when it cannot be read).
+inline std::string FileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The names in a folder, sorted.
-inline std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
+// The names in a folder: what a test left there, and nothing else.
+inline std::set<std::string> FolderNames(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
     return names;
 }
 

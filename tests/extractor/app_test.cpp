@@ -63,7 +63,7 @@ TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParent) {
 
     const Outcome outcome = RunExtractor(dir, run, (run / "Data/Out").string());
     EXPECT_EQ(outcome.status, 0) << outcome.out;
-    EXPECT_EQ(ReadAll(run / "Data/Maps/one.txt"), text);
+    EXPECT_EQ(FileBytes(run / "Data/Maps/one.txt"), text);
     EXPECT_EQ(fs::file_size(run / "Data/top.bin"), 3u);
     EXPECT_TRUE(fs::is_empty(run / "Data/Out"));
 }
@@ -101,7 +101,7 @@ TEST(ExtractorOnTerminal, StatusLineCountsTheTreeAndShowsNamesPrintable) {
     EXPECT_NE(outcome.out.find("Extracting File c\\x1b[2J "), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("] 2/3 files"), std::string::npos) << outcome.out;
     EXPECT_EQ(outcome.out.find("/1 files"), std::string::npos) << outcome.out;
-    EXPECT_EQ(ReadAll(run / "Data" / odd), "x");
+    EXPECT_EQ(FileBytes(run / "Data" / odd), "x");
 }
 
 TEST(ExtractorOnTerminal, DamagedEntryIsAReadErrorAndItsCutFileStays) {
@@ -118,7 +118,7 @@ TEST(ExtractorOnTerminal, DamagedEntryIsAReadErrorAndItsCutFileStays) {
     EXPECT_NE(outcome.out.find("[WARNING] Read Error\r\n"), std::string::npos) << outcome.out;
     EXPECT_TRUE(fs::is_regular_file(run / "Data/cut"));
     EXPECT_EQ(fs::file_size(run / "Data/cut"), 0u);
-    EXPECT_EQ(ReadAll(run / "Data/good"), "GOOD");
+    EXPECT_EQ(FileBytes(run / "Data/good"), "GOOD");
 }
 
 // In this process: the About button pressed while the worker extracts,

@@ -91,7 +91,7 @@ TEST(FlatApi, CreateOpensInBothModesAndDestroyClosesEverything) {
         if (ref) direct.FileClose(d);
     }
     BF_Destroy(bf);  // closes the handles (logged) and, last, the log
-    const std::string log = ReadAll(dir.File("log.txt"));
+    const std::string log = FileBytes(dir.File("log.txt"));
     EXPECT_NE(log.find("[t.txt] in mode 32768 handle 1\n"), std::string::npos) << log;
     EXPECT_NE(log.find("[T.TXT] in mode 16384 handle 2\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Closing file 1 \n"), std::string::npos) << log;
@@ -123,7 +123,7 @@ TEST(FlatApi, CheckArgumentAndSettingsReachTheObject) {
     BF_SetSearchArchive(bf, 1);
     BF_SetDiskFirst(bf, 1);
     ASSERT_EQ(BF_FileOpen(bf, path.c_str(), &h), 1);  // the archive itself, from disk
-    EXPECT_EQ(BF_FileSize(bf, h), static_cast<int32_t>(ReadAll(path).size()));
+    EXPECT_EQ(BF_FileSize(bf, h), static_cast<int32_t>(FileBytes(path).size()));
     EXPECT_EQ(BF_FileSeek(bf, h, -4, 2), 1);  // disk origin: back from the end
     EXPECT_EQ(BF_FileTell(bf, h), BF_FileSize(bf, h) - 4);
     BF_FileClose(bf, h);

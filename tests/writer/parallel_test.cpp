@@ -56,7 +56,7 @@ std::string Build(const TempDir& dir, const fs::path& disk, const std::vector<st
     EXPECT_TRUE(builder.AddFile("kept", memory.back().second, &error, orvobf::writer::Packing::Store)) << error;
     const std::string archive = dir.File(name);
     EXPECT_TRUE(builder.Write(archive, &error)) << error;
-    return ReadAll(archive);
+    return FileBytes(archive);
 }
 
 TEST(WriterParallel, EveryThreadCountWritesTheSameBytes) {
