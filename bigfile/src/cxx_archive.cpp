@@ -77,16 +77,15 @@ FileRecord* FileOrError(ArchiveState& state, std::span<const std::string_view> p
 std::error_code OpenError(BigFile& bf, const std::string& path, int systemError) {
     uint32_t detail = 0;
     const int32_t code = bf.GetCallError(&detail);
+    // A folder fails to open on some systems and only at its first read on
+    // others: the same failure either way.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        return MakeError(errc::cannot_open, path, SystemReason(EISDIR), bf.GetErrorText(code, detail));
     if (code == BFE_CANNOT_OPEN)
         return MakeError(errc::cannot_open, path, SystemReason(systemError), bf.GetErrorText(code, detail));
-    if (code == BFE_FILE_IO || code == BFE_INVALID_BIGFILE) {
-        // Opening a folder for reading succeeds on some systems; its first
-        // read is what fails.
-        std::error_code ignored;
-        const bool folder = std::filesystem::is_directory(path, ignored);
-        return MakeError(errc::invalid_archive, path, folder ? SystemReason(EISDIR) : std::string(),
-                         bf.GetErrorText(code, detail));
-    }
+    if (code == BFE_FILE_IO || code == BFE_INVALID_BIGFILE)
+        return MakeError(errc::invalid_archive, path, {}, bf.GetErrorText(code, detail));
     return LibraryError(bf, errc::cannot_open, path);
 }
 

@@ -197,7 +197,11 @@ std::vector<std::byte> Layers::read_all(std::string_view path, std::error_code& 
     return detail::Guarded(ec, [&]() -> std::vector<std::byte> {
         File file = open_file(path, ec);
         if (ec) return {};
-        std::vector<std::byte> bytes(file.size());
+        if (file.size() > std::vector<std::byte>().max_size()) {
+            ec = detail::MakeError(errc::out_of_memory, path);
+            return {};
+        }
+        std::vector<std::byte> bytes(static_cast<size_t>(file.size()));
         bytes.resize(file.read(bytes, ec));
         if (ec) return {};
         return bytes;

@@ -44,7 +44,7 @@ TEST_F(ArchiveTest, OpenFailuresSayWhatAndWhere) {
     EXPECT_TRUE(Has(missing) && Has("No such file or directory") && Has("File cannot be opened")) << ec.message();
 
     orvobf::Archive::open(dir.File(""), ec);
-    EXPECT_EQ(ec, errc::invalid_archive);
+    EXPECT_EQ(ec, errc::cannot_open);
     EXPECT_TRUE(Has("Is a directory")) << ec.message();
 
     orvobf::Archive::open(dir.Write("text.bf", "no archive, only some text here"), ec);

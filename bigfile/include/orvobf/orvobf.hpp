@@ -59,7 +59,8 @@ namespace orvobf {
 // What went wrong; ec == errc::X tells which. (0 is success.)
 enum class errc {
     not_open = 1,         // an empty, closed or moved-from Archive or File
-    cannot_open,          // the archive (or a disk file) cannot be opened
+    cannot_open,          // the archive (or a disk file) cannot be opened: missing,
+                          // not allowed, a folder
     invalid_archive,      // not an archive, or its header or directory is damaged
     io_error,             // reading failed (a cut archive, the system)
     damaged_packed_data,  // a packed entry does not decode to its size
