@@ -84,6 +84,8 @@ TEST_F(ArchiveTest, LookupsByPathFromTheRoot) {
     EXPECT_EQ(ec, errc::not_found);
     EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
     EXPECT_TRUE(Has("Data/nope")) << ec.message();
+    archive.stat("Data/\x1b[2J", ec);
+    EXPECT_TRUE(Has("Data/\\x1b[2J")) << ec.message();
     EXPECT_TRUE(archive.list("ReadMe.TXT", ec).empty());
     EXPECT_EQ(ec, errc::not_a_directory);
     EXPECT_TRUE(Has("ReadMe.TXT") && !Has("nope")) << ec.message();

@@ -198,7 +198,8 @@ private:
 // resolves in the last layer that has it; folders of one path merge their
 // contents across layers; names compare without regard to ASCII case in
 // disk folders too (an exact match first, else the first spelling in byte
-// order). In a disk folder "." and ".." name nothing, only files and
+// order; where the system itself ignores case, a path found as asked is
+// spelled as asked). In a disk folder "." and ".." name nothing, only files and
 // folders count, and symbolic links are not followed (they could lead out
 // of the folder or round in a circle). Within one layer a folder hides a
 // file of the same name from stat and from the merged list. Move-only;
