@@ -228,6 +228,10 @@ std::vector<Entry> Archive::list(std::string_view dir, std::error_code& ec) cons
 void Archive::walk(std::string_view dir, const walk_visitor& visit, std::error_code& ec) const {
     ec.clear();
     detail::Guarded(ec, [&]() -> bool {
+        if (!visit) {
+            ec = detail::MakeError(errc::invalid_argument, dir);
+            return false;
+        }
         const auto parts = detail::Parts(state_.get(), dir, ec);
         std::string stored;
         const DirNode* node = parts ? detail::FolderOrError(*state_, *parts, dir, &stored, ec) : nullptr;

@@ -19,7 +19,8 @@
 // or with the std::errc it stands for (std::errc::no_such_file_or_directory);
 // its message() names what failed with the path, the operating system's
 // reason and the library's own text where there are any. Nothing throws;
-// an exception that a walk's visitor throws passes through walk. Nothing is
+// an exception that a walk's visitor throws passes through walk (running
+// out of memory excepted: that is errc::out_of_memory). Nothing is
 // ever shown on screen: an archive of another format version opens
 // quietly and says so through format_version_differs().
 //
@@ -70,7 +71,8 @@ enum class errc {
     is_a_directory,       // open_file or read_all of a folder
     too_many_open_files,  // the archive's open files are at their limit
     invalid_seek,         // a seek outside 0..size()
-    invalid_argument,     // a path with a NUL byte, a seekdir of none of the three
+    invalid_argument,     // a path with a NUL byte, a seekdir of none of the three,
+                          // an empty visitor
 };
 
 // The category of every error_code this interface sets; its name() is
@@ -122,10 +124,12 @@ public:
     std::uint64_t size() const noexcept { return size_; }
     // The position, 0..size(); -1 when not open.
     std::int64_t tell() const noexcept { return is_open() ? static_cast<std::int64_t>(position_) : -1; }
+    // At the end: nothing is left to read.
     bool eof() const noexcept { return is_open() && position_ == size_; }
 
     // Reads up to buffer.size() bytes at the position and moves past them;
-    // fewer only at the end (0 there, which is no error).
+    // fewer only at the end (0 there, which is no error) or on a failure
+    // (then what was read before it).
     std::size_t read(std::span<std::byte> buffer, std::error_code& ec);
     // Moves as std::istream::seekg / std::fseek do: from the start (beg),
     // the position (cur) or the end (end; negative offsets move back). A
