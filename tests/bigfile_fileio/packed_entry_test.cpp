@@ -4,6 +4,7 @@
 #include <random>
 
 #include "fileio_fixture.h"
+#include "random_reads.h"
 
 namespace {
 
@@ -61,6 +62,29 @@ TEST_F(PackedEntryTest, ChunkedReadsSeeksAndEndMatchTheContents) {
         EXPECT_EQ(bf.FileSeek(h, size + 1, 0), 0);
         ASSERT_EQ(bf.FileClose(h), 1);
     }
+}
+
+TEST_F(PackedEntryTest, RandomSeeksAroundCheckpointsReadTheContents) {
+    const std::string contents = Sample(3 * 1024 * 1024 + 99, 4);
+    Make({{"p/big", contents}}, ByName);
+    struct {
+        BigFile& bf;
+        FileHandle h;
+        int32_t Tell() { return bf.FileTell(h); }
+        bool Seek(int32_t offset, int32_t origin) { return bf.FileSeek(h, offset, origin) == 1; }
+        bool Read(unsigned char* to, int32_t count) {
+            uint32_t got = 0;
+            return bf.FileRead(h, to, static_cast<uint32_t>(count), &got) == 1 && got == static_cast<uint32_t>(count);
+        }
+    } access{bf, OpenOk("p/big")};
+    std::mt19937 rng(8);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(contents.data());
+    ExpectRandomReadsThrough(access, bytes, contents.size(), rng, 600, 40000, PACKED_CHECKPOINT_SPACING);
+    ASSERT_EQ(bf.FileSeek(access.h, 0, 2), 1);
+    EXPECT_EQ(Read(access.h, 10), "");
+    EXPECT_EQ(bf.FileEof(access.h), 1);
+    ASSERT_EQ(bf.FileSeek(access.h, -3, 1), 1);
+    EXPECT_EQ(Read(access.h, 10), contents.substr(contents.size() - 3));
 }
 
 TEST_F(PackedEntryTest, PackedAndStoredHandlesInTurnsAndTextModeRefused) {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 
 #include "run_tool.h"
@@ -47,4 +49,28 @@ TEST(Tool, FailuresSayWhyAndExitNonZero) {
     EXPECT_EQ(Tool("list").status, 2);
     EXPECT_EQ(Tool("frobnicate").status, 2);
     EXPECT_EQ(Tool("--help").status, 0);
+}
+
+TEST(Tool, HelpOfEveryCommandFitsEightyColumnsAndTheReadmeShowsTheOverview) {
+    const Outcome overview = Tool("--help");
+    ASSERT_EQ(overview.status, 0);
+    std::ifstream in(README);
+    const std::string readme{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(readme.find("```\n" + overview.out + "```\n"), std::string::npos) << overview.out;
+
+    std::istringstream lines(overview.out.substr(overview.out.find("\nCommands:\n") + 11));
+    int commands = 0;
+    for (std::string line; std::getline(lines, line) && !line.empty();) {
+        if (line.rfind("  ", 0) != 0 || line[2] == ' ') continue;  // a command's first line
+        const std::string name = line.substr(2, line.find(' ', 2) - 2);
+        const Outcome help = Tool(name + " --help");
+        EXPECT_EQ(help.status, 0) << name;
+        EXPECT_EQ(Tool("help " + name).out, help.out) << name;
+        std::istringstream helpLines(overview.out + help.out);
+        for (std::string helpLine; std::getline(helpLines, helpLine);)
+            EXPECT_LE(helpLine.size(), 79u) << name << ": " << helpLine;
+        ++commands;
+    }
+    EXPECT_GE(commands, 10);
+    EXPECT_EQ(Tool("help nope").status, 2);
 }

@@ -83,14 +83,9 @@ TEST(Writer, FolderTreeComesBackThroughTheReader) {
     for (const auto& [name, contents] : files) std::ofstream(src / name, std::ios::binary) << contents;
     std::error_code ec;
     fs::create_symlink("ReadMe.TXT", src / "link", ec);
+    if (!ec) files["link"] = files["ReadMe.TXT"];  // what a link points to goes in
 
     std::string error;
-    if (!ec) {
-        orvobf::writer::ArchiveBuilder withLink;
-        EXPECT_FALSE(withLink.AddFolder("", src.string(), &error));  // links are refused
-        EXPECT_NE(error.find("link"), std::string::npos) << error;
-        fs::remove(src / "link");
-    }
     orvobf::writer::ArchiveBuilder builder;
     ASSERT_TRUE(builder.AddFolder("", src.string(), &error)) << error;
     const std::string archive = dir.File("tree.bf");
