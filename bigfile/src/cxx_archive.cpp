@@ -2,7 +2,6 @@
 // on the loaded tree (which nothing changes while it is open), never through
 // the object's current folder or its error state.
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include <orvobf/ORVOBF.H>
