@@ -12,4 +12,4 @@ $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xauth xdotool x11-apps imagemagick \
   clang libclang-rt-14-dev zlib1g-dev liblz4-dev hyperfine \
-  nlohmann-json3-dev python3 help2man man-db dpkg-dev
+  nlohmann-json3-dev python3 help2man man-db dpkg-dev pkgconf

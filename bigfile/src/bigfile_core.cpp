@@ -88,12 +88,39 @@ int BigFileCore::Close() {
     return 1;
 }
 
+namespace {
+// What the calling thread's own calls stored last, and on which object.
+struct CallError {
+    const BigFileCore* object = nullptr;
+    int32_t code = 0;
+    uint32_t detail = 0;
+};
+thread_local CallError t_callError;
+}  // namespace
+
 // The pair is stored and read under the lock, so no thread sees one
-// failure's code with another's detail.
+// failure's code with another's detail. The calling thread keeps its own
+// copy, which no other thread's failure can replace.
 void BigFileCore::SetError(int32_t code, uint32_t detail) {
+    t_callError = CallError{this, code, detail};
     orvobf::core::LockGuard guard(lock);
     errorCode = code;
     errorDetail = detail;
+}
+
+void orvobf::core::ForgetCallError() { t_callError = CallError{}; }
+
+void BigFileCore::ClearError() {
+    t_callError = CallError{};
+    orvobf::core::LockGuard guard(lock);
+    errorCode = 0;
+    errorDetail = 0;
+}
+
+int32_t BigFileCore::GetCallError(uint32_t* detail) {
+    const bool ours = t_callError.object == this;
+    if (detail) *detail = ours ? t_callError.detail : 0;
+    return ours ? t_callError.code : 0;
 }
 
 int32_t BigFileCore::GetErrorCode() {

@@ -52,6 +52,23 @@ inline uint32_t KindBits(uint32_t attributes) {
     return IsDirEntry(attributes) ? (attributes & ~BF_ATTR_FILE) : attributes;
 }
 
+// Forgets what the calling thread's calls stored, so that GetCallError
+// after the next call tells that call's error alone.
+void ForgetCallError();
+
+// While one lives, the signature check on this thread accepts another
+// format version without its warning box (Open with BF_OPEN_QUIET).
+class QuietSignatureCheck {
+public:
+    explicit QuietSignatureCheck(bool quiet);
+    ~QuietSignatureCheck();
+    QuietSignatureCheck(const QuietSignatureCheck&) = delete;
+    QuietSignatureCheck& operator=(const QuietSignatureCheck&) = delete;
+
+private:
+    bool saved_;
+};
+
 }  // namespace orvobf::core
 
 #endif

@@ -88,6 +88,7 @@ int BigFile::Open(const char* newPath, uint32_t flags) {
         return 0;
     }
     if (flags & BF_OPEN_UNBUFFERED) std::setvbuf(archiveStream, nullptr, _IONBF, 0);
+    const orvobf::core::QuietSignatureCheck quiet((flags & BF_OPEN_QUIET) != 0);
 
     const int64_t length = orvobf::platform::StreamLength(archiveStream);
     if (length < 0) {

@@ -127,9 +127,17 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
     }
     if (!record) return 0;
 
+    return orvobf::core::OpenRecord(bf, record, mode, out, openPath);
+}
+}  // namespace
+
+namespace orvobf::core {
+
+int OpenRecord(BigFile& bf, FileRecord* record, uint32_t mode, FileHandle* out, const char* logName) {
+    *out = 0;
     // The state, and for a packed entry its decoder, are made outside the
     // lock: other threads' reads go on meanwhile.
-    OpenFileState* state = orvobf::core::NewState();
+    OpenFileState* state = NewState();
     if (!state) {
         bf.SetError(BFE_MEMORY, 0);
         return 0;
@@ -140,9 +148,9 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
     state->mode = mode;
     if (record->packed != 0) {
         uint32_t detail = 0;
-        failCode = orvobf::core::OpenPacked(bf, state, mode, &detail);
+        const int32_t failCode = OpenPacked(bf, state, mode, &detail);
         if (failCode != 0) {
-            orvobf::core::Release(state);
+            Release(state);
             bf.SetError(failCode, detail);
             return 0;
         }
@@ -150,23 +158,25 @@ int OpenEntry(BigFile& bf, const char* openPath, FileHandle* out, uint32_t mode,
 
     int32_t slot;
     {
-        orvobf::core::LockGuard guard(bf.lock);
+        LockGuard guard(bf.lock);
         slot = bf.FindFreeHandle();
         if (slot != -1) {
             bf.handles[slot] = state;
-            bf.handleKinds[slot] = orvobf::core::kKindArchive;
+            bf.handleKinds[slot] = kKindArchive;
             *out = slot;
         }
     }
     if (slot == -1) {
-        // Another thread took the last slot meanwhile.
-        orvobf::core::Release(state);
+        // No slot free (FileOpen looked, but another thread may have taken
+        // the last one meanwhile): no error code.
+        Release(state);
         return 0;
     }
-    bf.Log("Opening file [%s] in mode %d handle %d\n", openPath, static_cast<int>(mode), static_cast<int>(slot));
+    bf.Log("Opening file [%s] in mode %d handle %d\n", logName, static_cast<int>(mode), static_cast<int>(slot));
     return 1;
 }
-}  // namespace
+
+}  // namespace orvobf::core
 
 int32_t BigFile::FindFreeHandle() {
     orvobf::core::LockGuard guard(lock);

@@ -26,10 +26,15 @@ int BigFile::FileSeek(FileHandle handle, int32_t offset, int32_t origin) {
         case 2: target = start + int64_t{state->record->size} - offset; break;
         default: target = start; break;
     }
-    if (target < start || target > int64_t{dataBase} + state->end) return 0;
+    return orvobf::core::SeekEntry(*this, state, target);
+}
+
+int orvobf::core::SeekEntry(BigFile& bf, OpenFileState* state, int64_t target) {
+    if (target < int64_t{bf.dataBase} + state->record->offset || target > int64_t{bf.dataBase} + state->end)
+        return 0;
     // A stored entry's reads are positioned: nothing to move but its own
     // position.
-    if (state->packedFile && !orvobf::core::SeekPacked(*this, state, target)) return 0;
+    if (state->packedFile && !SeekPacked(bf, state, target)) return 0;
     state->position = target;
     state->eof = 0;
     return 1;

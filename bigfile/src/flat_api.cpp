@@ -89,4 +89,9 @@ int BF_CheckArgument(BigFile* bf, const void* pointer, int32_t value) {
 
 uint32_t BF_IsOpen(BigFile* bf) { return bf->IsOpen(); }
 
+void BF_ClearError(BigFile* bf) { bf->ClearError(); }
+int32_t BF_GetCallError(BigFile* bf, uint32_t* detail) { return bf->GetCallError(detail); }
+uint32_t BF_GetDirCount(BigFile* bf) { return bf->GetDirCount(); }
+uint32_t BF_GetFileCount(BigFile* bf) { return bf->GetFileCount(); }
+
 }  // extern "C"

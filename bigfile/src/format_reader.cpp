@@ -29,7 +29,16 @@ struct Level {
     DirNode* node;
     uint32_t remaining;  // entries of this block still to read
 };
+
+// Per thread: an Open that asked for quiet must not silence another
+// thread's Open.
+thread_local bool t_quietSignature = false;
 }  // namespace
+
+orvobf::core::QuietSignatureCheck::QuietSignatureCheck(bool quiet) : saved_(t_quietSignature) {
+    t_quietSignature = quiet;
+}
+orvobf::core::QuietSignatureCheck::~QuietSignatureCheck() { t_quietSignature = saved_; }
 
 int BigFileCore::CheckSignature(const uint8_t* buffer) {
     if (!buffer) {
@@ -44,6 +53,7 @@ int BigFileCore::CheckSignature(const uint8_t* buffer) {
     }
     if (orvobf::platform::StrNICmp(text + fmt::kFormatVersionAt, fmt::kFormatVersion.data(), fmt::kFormatVersion.size()) == 0)
         return 1;
+    if (t_quietSignature) return 1;
     char fileSignature[fmt::kSignatureSize + 1];
     std::memcpy(fileSignature, buffer, fmt::kSignatureSize);
     fileSignature[fmt::kSignatureSize] = '\0';

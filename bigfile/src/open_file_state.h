@@ -66,6 +66,16 @@ private:
     OpenFileState* state_ = nullptr;
 };
 
+// Opens the archive entry whose record (in the loaded tree) the caller
+// found: 1 with the new handle in *out; 0 with the error stored, or with
+// no code when no slot is free. logName names the entry in the log.
+int OpenRecord(BigFile& bf, FileRecord* record, uint32_t mode, FileHandle* out, const char* logName);
+
+// Moves a held archive entry to `target`, an absolute archive position: 0
+// with no code when it is outside the entry, 0 with the error stored when
+// the packed stream cannot get there.
+int SeekEntry(BigFile& bf, OpenFileState* state, int64_t target);
+
 // Packed branches of the handle operations (file_io_packed.cpp), called
 // with the handle held and without the object's lock. OpenPacked returns
 // 0 or the error code, with its detail.

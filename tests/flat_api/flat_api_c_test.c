@@ -88,7 +88,7 @@ int main(void) {
     const char* path = FixtureWrite();
     BigFile* bf;
     FileHandle h = 0;
-    uint32_t got = 0;
+    uint32_t got = 0, detail = 7;
     int files = 0, dirs = 0;
     if (!path) return 1;
     BF_Destroy(NULL);
@@ -117,6 +117,14 @@ int main(void) {
     CHECK(BF_FileOpen(bf, "Data/none.bin", &h) == 0 && h == 0);
     CHECK(BF_FileRead(bf, 1, NULL, 1, &got) == 0 && BF_GetErrorDetail(bf) == 1);
     CHECK(strstr(BF_GetLastErrorText(bf), "Bad parameter (1).") != NULL);
+
+    /* Each call's own error: a lookup that finds nothing stores none, and
+     * BF_ClearError keeps the one before from standing for it. */
+    BF_ClearError(bf);
+    CHECK(BF_GetErrorCode(bf) == 0 && BF_GetErrorDetail(bf) == 0);
+    CHECK(BF_FileOpen(bf, "Data/none.bin", &h) == 0 && BF_GetCallError(bf, &detail) == 0 && detail == 0);
+    CHECK(BF_FileSeek(bf, 200, 0, 0) == 0 && BF_GetCallError(bf, NULL) == BFE_BAD_HANDLE);
+    CHECK(BF_GetDirCount(bf) == 2 && BF_GetFileCount(bf) == 4);
 
     CHECK(BF_Close(bf) == 1 && BF_IsOpen(bf) == 0 && BF_GetName(bf) == NULL);
     BF_Destroy(bf);

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <orvobf/archive_writer.h>
@@ -128,4 +129,26 @@ TEST(FlatApi, CheckArgumentAndSettingsReachTheObject) {
     EXPECT_EQ(BF_FileTell(bf, h), BF_FileSize(bf, h) - 4);
     BF_FileClose(bf, h);
     BF_Destroy(bf);
+}
+
+// The object's error state shows whichever thread failed last; each
+// thread's own call error shows its own failure.
+TEST(FlatApi, CallErrorsAreEachThreadsOwn) {
+    TempDir dir;
+    const std::string path = WriteArchive(dir);
+    BigFile bf;
+    ASSERT_EQ(BF_Init(&bf, BIGFILE_HEADER_VERSION), 1);
+    ASSERT_EQ(BF_Open(&bf, path.c_str(), 0), 1);
+    char buffer[4];
+    uint32_t got = 0, detail = 0;
+    BF_ClearError(&bf);
+    EXPECT_EQ(BF_FileRead(&bf, 7, buffer, 4, &got), 0);
+    std::thread([&] {
+        EXPECT_EQ(BF_GetCallError(&bf, nullptr), 0);
+        EXPECT_EQ(BF_FileRead(&bf, 1, nullptr, 4, &got), 0);
+        EXPECT_EQ(BF_GetCallError(&bf, &detail), BFE_BAD_PARAMETER);
+    }).join();
+    EXPECT_EQ(BF_GetErrorCode(&bf), BFE_BAD_PARAMETER);
+    EXPECT_EQ(BF_GetCallError(&bf, &detail), BFE_BAD_HANDLE);
+    EXPECT_EQ(detail, 0u);
 }

@@ -27,6 +27,7 @@ dpkg -L orvobf | grep -qx /usr/include/orvobf/ORVOBF.H
 # The consumers of the install test (find_package and pkg-config), built
 # against the installed package.
 cmake -DPREFIX=/usr -DCONSUMER_DIR="$src/tests/install/consumer" -DWORK_DIR="$work/consumer" \
-  "-DGENERATOR=Unix Makefiles" -DCXX="$(command -v c++)" -DPKG_CONFIG="$(command -v pkg-config)" \
+  "-DGENERATOR=Unix Makefiles" -DCXX="$(command -v c++)" -DCC="$(command -v cc)" \
+  -DPKG_CONFIG="$(command -v pkg-config)" \
   -P "$src/tests/install/consumer_test.cmake"
 echo "package checks passed"
