@@ -49,6 +49,18 @@ timespec ModifiedAt(const std::string& path) {
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
+// Opens a file with `flags` and writes a byte: -1 with errno set when
+// either fails.
+int WriteByte(const std::string& path, int flags) {
+    const int fd = open(path.c_str(), flags);
+    if (fd < 0) return -1;
+    const ssize_t wrote = write(fd, "x", 1);
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return wrote == 1 ? 0 : -1;
+}
+
 // Reads a file in pages to its end or its first failure: the bytes, and
 // errno of the failure (0 at the end).
 std::pair<std::string, int> ReadToFailure(const std::string& path) {
@@ -129,8 +141,8 @@ TEST(Mount, LaterArchivesWinFoldersMergeNamesIgnoreCaseWritesFailAndCtrlCUnmount
     auto expectRofs = [&](const char* what, int result) {
         if (result != -1 || errno != EROFS) refused += std::string(what) + " ";
     };
-    expectRofs("write", open(file.c_str(), O_WRONLY));
-    expectRofs("rdwr", open(file.c_str(), O_RDWR));
+    expectRofs("write", WriteByte(file, O_WRONLY));
+    expectRofs("rdwr", WriteByte(file, O_RDWR));
     expectRofs("create", open((mnt + "/Data/made").c_str(), O_WRONLY | O_CREAT, 0644));
     expectRofs("mkdir", mkdir((mnt + "/Data/sub").c_str(), 0755));
     expectRofs("rename", rename(file.c_str(), (mnt + "/Data/other").c_str()));

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -41,26 +42,58 @@ namespace {
 // the mount ever changes.
 constexpr double kCacheSeconds = 3600.0;
 
+// Files open between reads. Reads come by path (the kernel opens files
+// without telling us where it can, see Open), several at once, and a File
+// serves one at a time: a read takes an idle File of its path, the one
+// whose position is where the read starts if there is one (so that a
+// packed entry read from start to end decodes straight on), and gives it
+// back after; beyond kIdleFiles the longest idle is closed.
+class IdleFiles {
+public:
+    static constexpr size_t kIdleFiles = 64;
+
+    File Take(std::string_view path, uint64_t at) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        auto taken = idle_.end();
+        for (auto it = idle_.begin(); it != idle_.end(); ++it) {
+            if (it->path != path) continue;
+            taken = it;
+            if (static_cast<uint64_t>(it->file.tell()) == at) break;
+        }
+        if (taken == idle_.end()) return {};
+        File file = std::move(taken->file);
+        idle_.erase(taken);
+        return file;
+    }
+    void Give(std::string_view path, File file) {
+        File closed;  // closed after the lock is left
+        const std::lock_guard<std::mutex> hold(lock_);
+        idle_.push_front(Idle{std::string(path), std::move(file)});
+        if (idle_.size() > kIdleFiles) {
+            closed = std::move(idle_.back().file);
+            idle_.pop_back();
+        }
+    }
+
+private:
+    struct Idle {
+        std::string path;
+        File file;
+    };
+    std::mutex lock_;
+    std::list<Idle> idle_;  // the most recently used first
+};
+
 struct MountState {
     Layers layers;
     std::vector<timespec> times;  // per layer, its archive file's modification time
     uid_t uid = 0;
     gid_t gid = 0;
+    IdleFiles idle;
+    bool openInKernel = false;  // the kernel can open files itself
 };
 
 MountState& State() { return *static_cast<MountState*>(fuse_get_context()->private_data); }
-
-// One open(): the entry, and Files to read it with. Reads of one open file
-// come on several threads at once (the kernel's read-ahead beside the
-// reader's own reads), and a File serves one thread at a time, so each
-// read takes an idle File, or opens another when all are busy.
-struct OpenFile {
-    Entry entry;
-    std::mutex lock;
-    std::vector<File> idle;
-};
-
-OpenFile& Opened(const fuse_file_info* fi) { return *reinterpret_cast<OpenFile*>(static_cast<uintptr_t>(fi->fh)); }
 
 int Errno(const std::error_code& ec) {
     if (ec == errc::not_found) return ENOENT;
@@ -124,19 +157,16 @@ int Guarded(Body&& body) {
     }
 }
 
-void* Init(fuse_conn_info*, fuse_config* cfg) {
+void* Init(fuse_conn_info* conn, fuse_config* cfg) {
     cfg->kernel_cache = 1;  // pages stay cached from one open to the next
     cfg->entry_timeout = cfg->attr_timeout = cfg->negative_timeout = kCacheSeconds;
-    cfg->nullpath_ok = 1;  // reads and releases go by the open file, not by path
-    return fuse_get_context()->private_data;
+    auto* state = static_cast<MountState*>(fuse_get_context()->private_data);
+    state->openInKernel = (conn->capable & FUSE_CAP_NO_OPEN_SUPPORT) != 0;
+    return state;
 }
 
-int GetAttr(const char* path, struct stat* st, fuse_file_info* fi) {
+int GetAttr(const char* path, struct stat* st, fuse_file_info*) {
     return Guarded([&] {
-        if (fi) {
-            Fill(State(), Opened(fi).entry, st);
-            return 0;
-        }
         int error = 0;
         const std::optional<Entry> entry = Lookup(path, &error);
         if (!entry) return -error;
@@ -145,25 +175,12 @@ int GetAttr(const char* path, struct stat* st, fuse_file_info* fi) {
     });
 }
 
-// An opened folder keeps its path as the archive spells it: reads of
-// folders, like reads of files, come without a path.
-int OpenDir(const char* path, fuse_file_info* fi) {
+int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*, fuse_readdir_flags flags) {
     return Guarded([&] {
-        int error = 0;
-        const std::optional<Entry> entry = Lookup(path, &error);
-        if (!entry) return -error;
-        if (!entry->is_dir) return -ENOTDIR;
-        fi->fh = reinterpret_cast<uintptr_t>(new std::string(entry->path));
-        return 0;
-    });
-}
-
-int ReadDir(const char*, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info* fi, fuse_readdir_flags flags) {
-    return Guarded([&] {
+        if (!Reachable(path)) return -ENOENT;
         MountState& state = State();
         std::error_code ec;
-        const std::vector<Entry> entries =
-            state.layers.list(*reinterpret_cast<const std::string*>(static_cast<uintptr_t>(fi->fh)), ec);
+        const std::vector<Entry> entries = state.layers.list(path, ec);
         if (ec) return -Errno(ec);
         // Every entry in one call: libfuse keeps them and hands them out.
         const auto plus = (flags & FUSE_READDIR_PLUS) ? FUSE_FILL_DIR_PLUS : fuse_fill_dir_flags{};
@@ -179,68 +196,52 @@ int ReadDir(const char*, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_in
     });
 }
 
-int ReleaseDir(const char*, fuse_file_info* fi) {
-    delete reinterpret_cast<std::string*>(static_cast<uintptr_t>(fi->fh));
-    return 0;
-}
-
+// Opening needs nothing of ours: where the kernel can open files by
+// itself, the first open answers ENOSYS and the kernel opens every later
+// one without asking, saving two trips here per file (the open and the
+// release); it still keeps the pages it has read. (libfuse cannot let
+// folders be opened that way.)
 int Open(const char* path, fuse_file_info* fi) {
     return Guarded([&] {
         if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC)) return -EROFS;
         int error = 0;
-        std::optional<Entry> entry = Lookup(path, &error);
+        const std::optional<Entry> entry = Lookup(path, &error);
         if (!entry) return -error;
         if (entry->is_dir) return -EISDIR;
-        std::error_code ec;
-        File file = State().layers.open_file(entry->path, ec);
-        if (ec) return -Errno(ec);
-        auto open = std::make_unique<OpenFile>();
-        open->entry = std::move(*entry);
-        open->idle.push_back(std::move(file));
-        fi->fh = reinterpret_cast<uintptr_t>(open.release());
+        if (State().openInKernel) return -ENOSYS;
         fi->keep_cache = 1;
         return 0;
     });
 }
 
-int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
+int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
     return Guarded([&] {
-        OpenFile& open = Opened(fi);
-        if (offset < 0) return -EINVAL;
+        if (offset < 0 || !path) return -EINVAL;
+        MountState& state = State();
         const auto at = static_cast<uint64_t>(offset);
-        if (at >= open.entry.size) return 0;
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(size, open.entry.size - at));
         std::error_code ec;
-        File file;
-        {
-            const std::lock_guard<std::mutex> hold(open.lock);
-            if (!open.idle.empty()) {
-                file = std::move(open.idle.back());
-                open.idle.pop_back();
-            }
+        File file = state.idle.Take(path, at);
+        if (!file.is_open()) {
+            int error = 0;
+            const std::optional<Entry> entry = Lookup(path, &error);
+            if (!entry) return -error;
+            if (entry->is_dir) return -EISDIR;
+            file = state.layers.open_file(entry->path, ec);
+            if (ec) return -Errno(ec);
         }
-        if (!file.is_open()) file = State().layers.open_file(open.entry.path, ec);
-        if (ec) return -Errno(ec);
+        const size_t want = at < file.size() ? static_cast<size_t>(std::min<uint64_t>(size, file.size() - at)) : 0;
         size_t done = 0;
         while (done < want && !ec) {
             const size_t got = file.read_at(at + done, {reinterpret_cast<std::byte*>(buffer) + done, want - done}, ec);
             if (got == 0) break;
             done += got;
         }
-        {
-            const std::lock_guard<std::mutex> hold(open.lock);
-            open.idle.push_back(std::move(file));
-        }
+        state.idle.Give(path, std::move(file));
         // Never a short count: the kernel would take it for the end of the
         // file and fill the rest of its pages with zeros.
         if (ec) return -Errno(ec);
         return done == want ? static_cast<int>(done) : -EIO;
     });
-}
-
-int Release(const char*, fuse_file_info* fi) {
-    delete &Opened(fi);
-    return 0;
 }
 
 template <class... Args>
@@ -252,12 +253,9 @@ fuse_operations Operations() {
     fuse_operations ops{};
     ops.init = Init;
     ops.getattr = GetAttr;
-    ops.opendir = OpenDir;
     ops.readdir = ReadDir;
-    ops.releasedir = ReleaseDir;
     ops.open = Open;
     ops.read = Read;
-    ops.release = Release;
     // Mounted read-only, the kernel refuses these itself; they answer the
     // same when a caller's -o rw gets past that.
     ops.mknod = ReadOnly<const char*, mode_t, dev_t>;
