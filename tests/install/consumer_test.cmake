@@ -1,4 +1,5 @@
-# Run by ctest: install, build the consumers, run them.
+# Run by ctest: install, build the consumers (C++ through find_package and
+# pkg-config, C through pkg-config), run them.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 macro(run)
@@ -15,10 +16,12 @@ run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 set(archive ${WORK_DIR}/consumer.bf)
 run(${WORK_DIR}/build/consumer write ${archive})
-run(${WORK_DIR}/build/consumer read ${archive})
-if(NOT out STREQUAL "2 files, 1 directories, hello\n")
-  message(FATAL_ERROR "find_package consumer read back: '${out}'")
-endif()
+foreach(mode read read-cxx)
+  run(${WORK_DIR}/build/consumer ${mode} ${archive})
+  if(NOT out STREQUAL "2 files, 1 directories, hello\n")
+    message(FATAL_ERROR "find_package consumer (${mode}) read back: '${out}'")
+  endif()
+endforeach()
 
 if(NOT PKG_CONFIG)
   message(STATUS "pkg-config not found: pkg-config consumer skipped")
@@ -35,4 +38,11 @@ run(${CXX} -std=c++20 ${cxx_flags} ${CONSUMER_DIR}/reader.cpp ${flags} -o ${WORK
 run(${WORK_DIR}/reader ${archive})
 if(NOT out STREQUAL "2 files, 1 directories, hello\n")
   message(FATAL_ERROR "pkg-config consumer read back: '${out}'")
+endif()
+# A C program links with the flags alone: the C++ runtime is among them.
+separate_arguments(c_flags UNIX_COMMAND "${C_FLAGS} ${LINK_FLAGS}")
+run(${CC} ${c_flags} ${CONSUMER_DIR}/reader_c.c ${flags} -o ${WORK_DIR}/reader_c)
+run(${WORK_DIR}/reader_c ${archive})
+if(NOT out STREQUAL "2 files, 1 directories, hello\n")
+  message(FATAL_ERROR "pkg-config C consumer read back: '${out}'")
 endif()
