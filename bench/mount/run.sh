@@ -3,8 +3,10 @@
 # the page cache), the archive files themselves warm:
 #  1. `cat` of every file under the mount point against `bigfile extract`
 #     (-j 1 and -j 2) of the same archive, stored and packed, in one
-#     hyperfine run each (the tree of bench/extractor/make_tree.py, TREE_MIB
-#     MiB, 256 by default; packed: contents from installed files);
+#     hyperfine run each, with `cat` of the same tree on disk for what
+#     `find` and `cat` cost by themselves (the tree of
+#     bench/extractor/make_tree.py, TREE_MIB MiB, 256 by default; packed:
+#     contents from installed files);
 #  2. 10,000 random 4 KiB reads across the packed archive's files through
 #     the mount, and the same reads through the library without it;
 #  3. `ls -R` of the mount of an archive of 1,000,000 empty files in 1000
@@ -49,6 +51,7 @@ for kind in stored packed; do
   hyperfine --warmup 1 --runs "${RUNS:-5}" --export-markdown "$work/results-$kind.md" \
     --prepare "$bigfile unmount mnt 2>/dev/null; rm -rf x; $bigfile mount $kind.bf $work/mnt && sync" \
     -n "cat every file under the mount ($kind)" "find mnt -type f -exec cat {} + > /dev/null" \
+    -n "cat every file of the tree on disk ($kind)" "find tree-$kind -type f -exec cat {} + > /dev/null" \
     -n "bigfile extract -j 1 ($kind)" "$bigfile extract -j 1 -C x $kind.bf 2>/dev/null" \
     -n "bigfile extract -j 2 ($kind)" "$bigfile extract -j 2 -C x $kind.bf 2>/dev/null"
   "$bigfile" unmount mnt

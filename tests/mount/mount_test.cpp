@@ -1,7 +1,8 @@
 // `bigfile mount` through the kernel: the demo archive reads as its
 // extraction, layered archives form one tree, writes fail with EROFS,
 // damage gives EIO without taking the mount down, names that cannot be
-// shown stay out, and unmount and Ctrl-C leave no process behind.
+// shown stay out, and unmount, SIGTERM and Ctrl-C unmount and leave no
+// process behind.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -77,7 +78,7 @@ std::pair<std::string, int> ReadToFailure(const std::string& path) {
 
 }  // namespace
 
-TEST(Mount, DemoArchiveReadsAsItsExtractionAndUnmountEndsTheServer) {
+TEST(Mount, DemoArchiveReadsAsItsExtractionAndSigtermUnmountsAndEndsTheServer) {
     SKIP_WITHOUT_MOUNTS();
     TempDir dir;
     const std::string sample = dir.File("sample"), archive = dir.File("BigTest.bf"), out = dir.File("out"),
@@ -87,10 +88,15 @@ TEST(Mount, DemoArchiveReadsAsItsExtractionAndUnmountEndsTheServer) {
     ASSERT_EQ(Tool("extract -C " + out + " " + archive).status, 0);
     fs::create_directory(mnt);
     UnmountAtEnd unmount{mnt};
-    const Outcome mounted = Tool("mount " + archive + " " + mnt);
+    // A relative mount point (the server leaves the working folder), and
+    // one no other process names.
+    const fs::path root = fs::path(mnt).parent_path();
+    const std::string relative = (root.filename() / "mnt").string();
+    const Outcome mounted = Shell("cd " + root.parent_path().string() + " && " + BIGFILE_TOOL + " mount " +
+                                  (root.filename() / "BigTest.bf").string() + " " + relative);
     ASSERT_EQ(mounted.status, 0) << mounted.out;
     ASSERT_TRUE(IsMounted(mnt));
-    const std::vector<pid_t> server = ProcessesWith(mnt);
+    const std::vector<pid_t> server = ProcessesWith(relative);
     ASSERT_EQ(server.size(), 1u);
 
     const Outcome diff = Shell("diff -r " + out + " " + mnt);
@@ -106,13 +112,12 @@ TEST(Mount, DemoArchiveReadsAsItsExtractionAndUnmountEndsTheServer) {
     EXPECT_EQ(open((mnt + "/ReadMe.TXT").c_str(), O_WRONLY), -1);
     EXPECT_EQ(errno, EROFS);
 
-    const Outcome unmounted = Tool("unmount " + mnt);
-    EXPECT_EQ(unmounted.status, 0) << unmounted.out;
-    EXPECT_FALSE(IsMounted(mnt));
+    ASSERT_EQ(kill(server[0], SIGTERM), 0);
     EXPECT_TRUE(Within(5, [&] { return Gone(server[0]); })) << "the server is still running";
+    EXPECT_FALSE(IsMounted(mnt));
 }
 
-TEST(Mount, LaterArchivesWinFoldersMergeNamesIgnoreCaseWritesFailAndCtrlCUnmounts) {
+TEST(Mount, LaterArchivesWinFoldersMergeNamesIgnoreCaseWritesFailAndUnmountEndsTheServer) {
     SKIP_WITHOUT_MOUNTS();
     TempDir dir;
     const std::string base = WriteArchive(
@@ -155,12 +160,13 @@ TEST(Mount, LaterArchivesWinFoldersMergeNamesIgnoreCaseWritesFailAndCtrlCUnmount
     EXPECT_EQ(refused, "") << "not refused with EROFS";
     EXPECT_EQ(Slurp(file), "patched readme, longer");
 
-    ASSERT_EQ(kill(mount.pid(), SIGINT), 0);
-    EXPECT_EQ(mount.ExitCode(10), 0) << mount.Errors();
+    const Outcome unmounted = Tool("unmount " + mnt);
+    EXPECT_EQ(unmounted.status, 0) << unmounted.out;
     EXPECT_FALSE(IsMounted(mnt));
+    EXPECT_EQ(mount.ExitCode(10), 0) << mount.Errors();
 }
 
-TEST(Mount, DamageGivesEioAfterRealBytesOnlyAndNamesThatCannotBeShownStayOut) {
+TEST(Mount, DamageGivesEioAfterRealBytesOnlyNamesThatCannotBeShownStayOutAndCtrlCUnmounts) {
     SKIP_WITHOUT_MOUNTS();
     TempDir dir;
     // `packed` and `stored` promise 100000 bytes and hold the first 60000:
@@ -201,6 +207,10 @@ TEST(Mount, DamageGivesEioAfterRealBytesOnlyAndNamesThatCannotBeShownStayOut) {
     }
     EXPECT_EQ(Slurp(mnt + "/good"), good);
     EXPECT_EQ(stat((mnt + "/z").c_str(), &st), 0);
+
+    ASSERT_EQ(kill(mount.pid(), SIGINT), 0);
+    EXPECT_EQ(mount.ExitCode(10), 0) << mount.Errors();
+    EXPECT_FALSE(IsMounted(mnt));
 }
 
 TEST(Mount, WrongUseIsReportedAndMountsNothing) {

@@ -107,9 +107,9 @@ int Errno(const std::error_code& ec) {
 
 // Whether an entry can stand on the mount under the name it has in the
 // archive. Left out: names with a '/' or '\' (the layers' lookup splits
-// paths at both), ".", "..", empty names, names past the 255 bytes a name
-// may have here, and names a NUL byte cut short (the tree holds only the
-// part before it). A drive prefix means nothing here and stays.
+// paths at both), "." and "..", names past the 255 bytes a name may have
+// here, and names a NUL byte cut short (the tree holds only the part
+// before it). A drive prefix means nothing here and stays.
 bool Shown(const Entry& entry) {
     const NameFault fault = CheckPortableName(entry.name);
     return (fault == NameFault::None || fault == NameFault::DrivePrefix) && !entry.name_cut;
@@ -283,7 +283,7 @@ bool Load(const MountRequest& request, MountState& state) {
         std::error_code ec;
         state.layers.add_archive(archive, ec);
         if (ec) {
-            std::fprintf(stderr, "bigfile mount: %s\n", PrintableName(ec.message()).c_str());
+            std::fprintf(stderr, "bigfile mount: %s\n", ec.message().c_str());
             return false;
         }
         struct stat st {};
@@ -328,14 +328,18 @@ int ServeMount(const MountRequest& request) {
                      ec ? (" (" + ec.message() + ")").c_str() : "");
         return 1;
     }
+    // Unmounting at the end goes by this path, after the server has left
+    // the working folder: it must not be relative.
+    std::string mountPoint = std::filesystem::canonical(request.mountPoint, ec).string();
+    if (ec) mountPoint = request.mountPoint;
     MountState state;
     state.uid = getuid();
     state.gid = getgid();
     if (!Load(request, state)) return 1;
     if (const uint64_t hidden = CountHidden(state.layers))
         std::fprintf(stderr,
-                     "bigfile mount: %llu entr%s left out: names with '/' or '\\', cut by a NUL byte, '.' or '..', "
-                     "empty or over 255 bytes cannot be shown here\n",
+                     "bigfile mount: %llu entr%s left out: names with '/' or '\\', cut by a NUL byte, '.', '..' "
+                     "or over 255 bytes cannot be shown here\n",
                      static_cast<unsigned long long>(hidden), hidden == 1 ? "y" : "ies");
 
     // Ours first, so that the caller's -o comes after and adds to them.
@@ -353,7 +357,7 @@ int ServeMount(const MountRequest& request) {
     fuse* fs = fuse_new(&args, &ops, sizeof ops, &state);
     fuse_opt_free_args(&args);
     if (!fs) return 2;  // libfuse named the option it did not take
-    if (fuse_mount(fs, request.mountPoint.c_str()) != 0) {
+    if (fuse_mount(fs, mountPoint.c_str()) != 0) {
         fuse_destroy(fs);
         return 1;
     }
