@@ -43,11 +43,13 @@ namespace {
 constexpr double kCacheSeconds = 3600.0;
 
 // Files open between reads. Reads come by path (the kernel opens files
-// without telling us where it can, see Open), several at once, and a File
-// serves one at a time: a read takes an idle File of its path, the one
-// whose position is where the read starts if there is one (so that a
-// packed entry read from start to end decodes straight on), and gives it
-// back after; beyond kIdleFiles the longest idle is closed.
+// without telling us where it can, see Open), several at once (the
+// kernel's read-ahead runs beside the reader), and a File serves one at a
+// time: a read takes the idle File of its path that stands closest before
+// where the read starts, if there is one, and gives it back after. A
+// packed entry decodes on forward from where its File stands, and going
+// back costs more, so a file read from start to end decodes straight on.
+// Beyond kIdleFiles the longest idle File is closed.
 class IdleFiles {
 public:
     static constexpr size_t kIdleFiles = 64;
@@ -56,9 +58,10 @@ public:
         const std::lock_guard<std::mutex> hold(lock_);
         auto taken = idle_.end();
         for (auto it = idle_.begin(); it != idle_.end(); ++it) {
-            if (it->path != path) continue;
-            taken = it;
-            if (static_cast<uint64_t>(it->file.tell()) == at) break;
+            const auto position = static_cast<uint64_t>(it->file.tell());
+            if (it->path == path && position <= at &&
+                (taken == idle_.end() || position > static_cast<uint64_t>(taken->file.tell())))
+                taken = it;
         }
         if (taken == idle_.end()) return {};
         File file = std::move(taken->file);
@@ -175,22 +178,55 @@ int GetAttr(const char* path, struct stat* st, fuse_file_info*) {
     });
 }
 
-int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*, fuse_readdir_flags flags) {
+// An open folder's listing, made at its first read and handed out from
+// there by position: 0 is ".", 1 is "..", 2 on the entries shown. With
+// positions libfuse hands every entry to the kernel with its attributes
+// (the kernel then needs no lookup of its own for it), and a large folder
+// goes out in pieces without being listed again.
+struct Listing {
+    bool made = false;
+    std::vector<Entry> entries;
+};
+
+Listing& Listed(const fuse_file_info* fi) { return *reinterpret_cast<Listing*>(static_cast<uintptr_t>(fi->fh)); }
+
+int OpenDir(const char*, fuse_file_info* fi) {
     return Guarded([&] {
-        if (!Reachable(path)) return -ENOENT;
+        fi->fh = reinterpret_cast<uintptr_t>(new Listing);
+        return 0;
+    });
+}
+
+int ReleaseDir(const char*, fuse_file_info* fi) {
+    delete &Listed(fi);
+    return 0;
+}
+
+int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t offset, fuse_file_info* fi,
+            fuse_readdir_flags flags) {
+    return Guarded([&] {
         MountState& state = State();
-        std::error_code ec;
-        const std::vector<Entry> entries = state.layers.list(path, ec);
-        if (ec) return -Errno(ec);
-        // Every entry in one call: libfuse keeps them and hands them out.
+        Listing& listing = Listed(fi);
+        if (!listing.made) {
+            if (!Reachable(path)) return -ENOENT;
+            std::error_code ec;
+            listing.entries = state.layers.list(path, ec);
+            if (ec) return -Errno(ec);
+            std::erase_if(listing.entries, [](const Entry& entry) { return !Shown(entry); });
+            listing.made = true;
+        }
         const auto plus = (flags & FUSE_READDIR_PLUS) ? FUSE_FILL_DIR_PLUS : fuse_fill_dir_flags{};
-        fill(buffer, ".", nullptr, 0, fuse_fill_dir_flags{});
-        fill(buffer, "..", nullptr, 0, fuse_fill_dir_flags{});
         struct stat st;
-        for (const Entry& entry : entries) {
-            if (!Shown(entry)) continue;
+        // fill answers 1 once the kernel's buffer is full.
+        for (auto at = static_cast<size_t>(std::max<off_t>(offset, 0)); at < listing.entries.size() + 2; ++at) {
+            const auto next = static_cast<off_t>(at + 1);
+            if (at < 2) {
+                if (fill(buffer, at == 0 ? "." : "..", nullptr, next, fuse_fill_dir_flags{}) != 0) break;
+                continue;
+            }
+            const Entry& entry = listing.entries[at - 2];
             Fill(state, entry, &st);
-            if (fill(buffer, entry.name.c_str(), &st, 0, plus) != 0) break;  // libfuse ran out of memory
+            if (fill(buffer, entry.name.c_str(), &st, next, plus) != 0) break;
         }
         return 0;
     });
@@ -253,7 +289,9 @@ fuse_operations Operations() {
     fuse_operations ops{};
     ops.init = Init;
     ops.getattr = GetAttr;
+    ops.opendir = OpenDir;
     ops.readdir = ReadDir;
+    ops.releasedir = ReleaseDir;
     ops.open = Open;
     ops.read = Read;
     // Mounted read-only, the kernel refuses these itself; they answer the
