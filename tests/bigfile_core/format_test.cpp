@@ -168,6 +168,20 @@ TEST_F(FormatTest, EntriesSortMergeAndKeepBothKinds) {
     EXPECT_EQ(withRecord, 4);
 }
 
+TEST_F(FormatTest, NamesCutByANulAreMarked) {
+    orvobf::writer::RawArchive a;
+    a.Header(2, 2, 32, 0).Block(4);
+    a.File(std::string("ab\0cd", 5), 1, 0).File("b", 1, 0);
+    a.Dir(std::string("d\0", 2)).Block(0).Dir("e").Block(0);
+    ASSERT_EQ(bf.Open(dir.Write("cut.bf", a.bytes()).c_str(), 0), 1) << bf.GetLastErrorText();
+    std::string cut;
+    FindData cursor{};
+    ASSERT_EQ(bf.FindFirst(&cursor), 1);
+    do cut += cursor.entry->nameCut ? std::string(cursor.entry->name) + ";" : "";
+    while (bf.FindNext(&cursor));
+    EXPECT_EQ(cut, "ab;d;");
+}
+
 std::vector<int32_t> g_progress;
 int Record(int32_t value) {
     g_progress.push_back(value);
