@@ -56,6 +56,7 @@ bool StreamAgrees(const uint8_t* data, size_t size, size_t total, const unsigned
     medium.image.assign(data, data + size);
     if (reader.Init(PACKED_STREAM_VERSION) != 0) std::abort();
     medium.Attach(reader);
+    reader.SetRandomAccess(seek);  // both ways of seeking back: by checkpoints and from the start
     if (reader.Begin(PS_MODE_READ) != static_cast<int32_t>(total)) std::abort();
     static const size_t pieces[] = {1, 16, 17, 40, 333, 5, 1500};
     std::vector<unsigned char> got(1500);

@@ -38,6 +38,8 @@ private:
 // entry). Reads the tree only, so any thread may call it while the tree
 // is loaded.
 DirEntry* FindNamesake(const DirNode* node, const char* name, uint32_t mask, bool fileOnly);
+// The entry of `node` named `name` that holds `payload`.
+DirEntry* FindHolder(const DirNode* node, const char* name, const void* payload);
 
 // An entry with the directory bit is a directory whatever else is set, so
 // its payload is never taken for a record.

@@ -28,6 +28,7 @@ Entry MakeEntry(const DirEntry& entry, std::string path, uint32_t layer) {
     out.path = std::move(path);
     out.layer = layer;
     out.is_dir = core::IsDirEntry(entry.attributes);
+    out.name_cut = entry.nameCut != 0;
     if (!out.is_dir) {
         const auto* record = static_cast<const FileRecord*>(entry.payload);
         out.size = record->size;

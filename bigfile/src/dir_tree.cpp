@@ -42,6 +42,12 @@ DirEntry* FindNamesake(const DirNode* node, const char* name, uint32_t mask, boo
     }
     return nullptr;
 }
+
+DirEntry* FindHolder(const DirNode* node, const char* name, const void* payload) {
+    for (uint32_t i = Bound(node, name, false); i < node->count && CompareNames(node->entries[i].name, name) == 0; ++i)
+        if (node->entries[i].payload == payload) return &node->entries[i];
+    return nullptr;
+}
 }  // namespace orvobf::core
 
 int32_t BigFileCore::FindInsertIndex(const char* name) {
@@ -148,7 +154,7 @@ int BigFileCore::AddEntry(const char* name, uint32_t attributes, const FileRecor
     if (index < node->count)
         std::memmove(&node->entries[index + 1], &node->entries[index],
                      static_cast<size_t>(node->count - index) * sizeof(DirEntry));
-    node->entries[index] = DirEntry{nameCopy, attributes, payload};
+    node->entries[index] = DirEntry{nameCopy, attributes, 0, payload};
     ++node->count;
     if (out) *out = payload;
     return 1;

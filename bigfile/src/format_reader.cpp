@@ -173,9 +173,13 @@ int BigFile::LoadDirectory(FILE* stream, DirNode* node) {
             goto done;
         }
 
+        // A NUL cut the name short: the entry says so (a folder that merged
+        // with one of the cut name's spelling says so too).
+        const bool cut = std::strlen(name) < nameLength;
         if (orvobf::core::IsDirEntry(attributes)) {
             void* child = nullptr;
             if (!AddEntry(name, attributes, nullptr, &child)) goto done;
+            if (cut) orvobf::core::FindHolder(current, name, child)->nameCut = 1;
             SetCurrentDir(static_cast<DirNode*>(child));
             if (!pushBlock(static_cast<DirNode*>(child))) goto done;
             continue;
@@ -191,11 +195,13 @@ int BigFile::LoadDirectory(FILE* stream, DirNode* node) {
         const int32_t savedCode = errorCode;
         const uint32_t savedDetail = errorDetail;
         SetError(0, 0);
-        if (!AddEntry(name, attributes, &record, nullptr)) {
+        void* added = nullptr;
+        if (!AddEntry(name, attributes, &record, &added)) {
             // Refused without a code of its own: a second file of one name.
             if (errorCode == 0) SetError(BFE_FILE_IO, 6);
             goto done;
         }
+        if (cut) orvobf::core::FindHolder(current, name, added)->nameCut = 1;
         SetError(savedCode, savedDetail);
 
         if (progressCallback) {

@@ -34,6 +34,7 @@ bool PackedStream::Indexed(int64_t at) const {
 // current request's output so far (`done` bytes), null when passing over.
 // Nothing fails here: a point that cannot be kept is simply not indexed.
 void PackedStream::Capture(const unsigned char* first, size_t done) {
+    if (!randomAccess) return;  // nothing would ever use it
     const int64_t slot = position / PACKED_CHECKPOINT_SPACING - 1;
     if (position % PACKED_CHECKPOINT_SPACING != 0 || slot < 0 || slot >= totalSize / PACKED_CHECKPOINT_SPACING) return;
     if (Indexed(position)) return;

@@ -109,7 +109,7 @@ int32_t PackedStream::ReadOrSkip(unsigned char* destination, int32_t count) {
             // A run stops at the next checkpoint's point not yet indexed,
             // and takes the checkpoint there.
             const int64_t next = (position / PACKED_CHECKPOINT_SPACING + 1) * PACKED_CHECKPOINT_SPACING;
-            if (next - position < static_cast<int64_t>(until - done) && !Indexed(next))
+            if (randomAccess && next - position < static_cast<int64_t>(until - done) && !Indexed(next))
                 until = done + static_cast<size_t>(next - position);
             size_t produced = done - outFrom;
             rc = DecodeRun(out, produced, until - outFrom);
@@ -156,7 +156,9 @@ int32_t PackedStream::Seek(int32_t offset, int32_t origin) {
     }
     int64_t target = position + d;
     if (target < 0) target = 0;
-    if (d != 0 && rewinder && kind == PS_READ_PACKED) {
+    if (!randomAccess) {
+        // The rewind callback may know only the image's start.
+    } else if (d != 0 && rewinder && kind == PS_READ_PACKED) {
         // Backwards from any checkpoint at or before the target; forwards
         // only past the current position.
         if (Restore(target, d < 0 ? -1 : position)) d = target - position;

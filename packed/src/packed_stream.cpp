@@ -81,6 +81,7 @@ unsigned char* PackedStream::FetchInput(int32_t size) {
 int32_t PackedStream::Begin(int32_t mode) {
     if (active) return PSE_BAD_STATE;
     FreeIndex();  // a new image
+    randomAccess = randomAccessWanted;
     return BeginImage(mode);
 }
 

@@ -1,5 +1,6 @@
 // A fresh directory under the system's temporary folder, removed with
-// everything in it when the object goes away.
+// everything in it when the object goes away; reading a file or a folder
+// back.
 #ifndef ORVOBF_TESTS_TEMP_DIR_H
 #define ORVOBF_TESTS_TEMP_DIR_H
 

@@ -43,6 +43,7 @@ TEST(PackedSeek, ResumesFromCheckpointsBothWays) {
     Medium m(16384);
     m.image = PackImage(ps, data);  // classic: its matches run across the checkpoints' points
     m.Attach(ps);
+    ps.SetRandomAccess(true);
     ASSERT_EQ(ps.Begin(PS_MODE_READ), total);
 
     // Checkpoints taken in every way of decoding: a third read in uneven
@@ -111,6 +112,20 @@ TEST(PackedSeek, ResumesFromCheckpointsBothWays) {
               (std::vector<int32_t>{-1, 1004}));
     ExpectRandomReads(ps, Bytes(data.begin(), data.begin() + 200000), rng, 100, 20000);
     ps.End();
+
+    // Without random access, the stream keeps no index and asks the medium
+    // only for the image's start, as callbacks written for that expect.
+    PackedStream plain;
+    ASSERT_EQ(plain.Init(PACKED_STREAM_VERSION), 0);
+    Medium p(16384);
+    p.image = PackImage(plain, data);
+    p.Attach(plain);
+    ASSERT_EQ(plain.Begin(PS_MODE_READ), total);
+    ASSERT_EQ(plain.Seek(0, 2), total);
+    ExpectRandomReads(plain, data, rng, 20, 20000);
+    EXPECT_EQ(plain.IndexBytes(), 0);
+    ASSERT_FALSE(p.rewinds.empty());
+    EXPECT_TRUE(std::all_of(p.rewinds.begin(), p.rewinds.end(), [](int32_t offset) { return offset == 0; }));
 }
 
 }  // namespace

@@ -9,16 +9,11 @@
 
 #include <orvobf/archive_writer.h>
 #include <orvobf/ORVOBF.H>
-#include <orvobf/archive_writer.h>
 #include "temp_dir.h"
 
 namespace {
 namespace fs = std::filesystem;
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 }  // namespace
 
 TEST(WriterNames, EveryRefusedNameIsNamed) {
@@ -101,5 +96,5 @@ TEST(WriterNames, EntriesAreLaidOutInTheReadersOrder) {
         .File("x", 2, 9)
         .File("Y", 3, 11);
     expected.DataBaseHere().Bytes("[uaaabtC!x1Y22");
-    EXPECT_EQ(Slurp(path), expected.bytes());
+    EXPECT_EQ(FileBytes(path), expected.bytes());
 }

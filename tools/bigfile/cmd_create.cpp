@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -254,14 +255,22 @@ int RunCreate(int argc, char** argv) {
     }
     if (!usable) {
         std::fprintf(stderr, "bigfile create: nothing written\n");
-        return 1;
+        // A DIR that cannot be listed is trouble; names it holds that
+        // cannot go in are failed entries.
+        std::error_code ec;
+        std::filesystem::directory_iterator listed(folder, ec);
+        return ec ? 2 : 1;
     }
     std::string error;
+    if (!builder.Fits(&error)) {  // the tree's own fault, not trouble
+        PrintLines(error);
+        return 1;
+    }
     const bool written = builder.Write(archive, &error);
     progress.Clear();
     if (!written) {
         PrintLines(error);
-        return 1;
+        return 2;
     }
     if (!quiet)
         std::printf("%s: %u files in %u directories\n", archive.c_str(), builder.FileCount(),

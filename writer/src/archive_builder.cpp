@@ -313,15 +313,19 @@ bool ArchiveBuilder::AddFolder(std::string_view archivePath, const std::string& 
     return Fail(error, all);
 }
 
-bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
+bool ArchiveBuilder::Fits(std::string* error) {
     if (error) error->clear();
     SortTree(root_.get());
-    const uint64_t dirBytes = BlockBytes(root_.get());
-    const uint64_t dataBase = fmt::kHeaderSize + dirBytes;
-    if (dataBase > kMaxU32) return Fail(error, "directory too large for the format's 32-bit fields");
+    if (fmt::kHeaderSize + BlockBytes(root_.get()) > kMaxU32)
+        return Fail(error, "directory too large for the format's 32-bit fields");
     if (store_) ApplyStoreFilter(root_.get(), "", store_);
     uint64_t leastData = 0;
-    if (!CheckLayout(root_.get(), leastData, error)) return false;
+    return CheckLayout(root_.get(), leastData, error);
+}
+
+bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
+    if (!Fits(error)) return false;
+    const uint64_t dataBase = fmt::kHeaderSize + BlockBytes(root_.get());
     PackedStream stream;
     int32_t rc = stream.Init(PACKED_STREAM_VERSION);
     if (rc == 0) rc = stream.SetLevel(level_);

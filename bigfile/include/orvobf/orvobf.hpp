@@ -92,6 +92,8 @@ struct Entry {
     // archive records it (our writer does), 0 when the archive does not.
     std::uint64_t packed_size = 0;
     std::uint32_t layer = 0;        // Layers: the index of the layer it comes from
+    // The archive stores a longer name that a NUL byte cuts to `name`.
+    bool name_cut = false;
 };
 
 // What a walk's visitor asks for next.

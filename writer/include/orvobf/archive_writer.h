@@ -181,6 +181,10 @@ public:
     // file that was added (not swapped for a link, nor another file, the
     // same size).
     bool Write(const std::string& path, std::string* error);
+    // The size and position check that Write makes first, on its own: false,
+    // with the first file that does not fit in *error, for a tree Write
+    // would refuse.
+    bool Fits(std::string* error);
 
     struct Node;
 
