@@ -167,12 +167,13 @@ public:
     Archive& operator=(const Archive&) = delete;
 
     bool is_open() const noexcept { return state_ != nullptr; }
+    // Lets go of the archive; Files opened from it go on reading.
     void close() noexcept { state_.reset(); }
     // The disk path it was opened with.
     const std::string& path() const noexcept;
 
-    // The format version in the archive's signature ("2.02.0"), and whether
-    // it differs from the one this library writes (the case in which the
+    // The format version in the archive's signature, and whether it
+    // differs from the library's own, 2.02.0 (the case in which the
     // system's own interface shows its warning box).
     std::string format_version() const;
     bool format_version_differs() const noexcept;
@@ -184,7 +185,8 @@ public:
     // when there is none. Where one folder holds a folder and a file of the
     // same name, the folder.
     std::optional<Entry> stat(std::string_view path, std::error_code& ec) const;
-    // A folder's entries in the archive's name order.
+    // A folder's entries in the archive's name order (a folder and a file
+    // of one name both).
     std::vector<Entry> list(std::string_view dir, std::error_code& ec) const;
     // Every entry below `dir`, each folder's entries in name order, a
     // folder's contents right after the folder (no depth limit).
