@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
 #include <utility>
@@ -120,11 +121,19 @@ TEST(Mount, DemoArchiveReadsAsItsExtractionAndSigtermUnmountsAndEndsTheServer) {
 TEST(Mount, LaterArchivesWinFoldersMergeNamesIgnoreCaseWritesFailAndUnmountEndsTheServer) {
     SKIP_WITHOUT_MOUNTS();
     TempDir dir;
-    const std::string base = WriteArchive(
-        dir, "base.bf", {{"Data/readme.txt", "base readme"}, {"Data/keep.txt", "kept"}, {"Maps/one.map", "map"}}, false);
-    const std::string patch = WriteArchive(
-        dir, "patch.bf", {{"DATA/README.TXT", "patched readme, longer"}, {"DATA/new.txt", "added"}, {"Sounds/a.wav", ""}},
-        true);
+    std::map<std::string, std::string> baseFiles = {
+        {"Data/readme.txt", "base readme"}, {"Data/keep.txt", "kept"}, {"Maps/one.map", "map"}};
+    std::map<std::string, std::string> patchFiles = {
+        {"DATA/README.TXT", "patched readme, longer"}, {"DATA/new.txt", "added"}, {"Sounds/a.wav", ""}};
+    // A merged folder too large for one answer to the kernel.
+    std::vector<std::string> many;
+    for (int i = 0; i < 3000; ++i) {
+        many.push_back((i % 2 ? "b" : "p") + std::to_string(10000 + i));
+        (i % 2 ? baseFiles : patchFiles)["Many/" + many.back()] = "";
+    }
+    std::sort(many.begin(), many.end());
+    const std::string base = WriteArchive(dir, "base.bf", baseFiles, false);
+    const std::string patch = WriteArchive(dir, "patch.bf", patchFiles, true);
     const timespec times[2] = {{UTIME_OMIT, UTIME_OMIT}, {1000000000, 5}};
     ASSERT_EQ(utimensat(AT_FDCWD, base.c_str(), times, 0), 0);
     // -o rw lets writes past the kernel: the file system itself refuses them.
@@ -132,7 +141,8 @@ TEST(Mount, LaterArchivesWinFoldersMergeNamesIgnoreCaseWritesFailAndUnmountEndsT
     ASSERT_TRUE(mount.ready()) << mount.Errors();
     const std::string mnt = dir.File("mnt");
 
-    EXPECT_EQ(Names(mnt), (std::vector<std::string>{"DATA", "Maps", "Sounds"}));
+    EXPECT_EQ(Names(mnt), (std::vector<std::string>{"DATA", "Many", "Maps", "Sounds"}));
+    EXPECT_EQ(Names(mnt + "/Many"), many);
     EXPECT_EQ(Names(mnt + "/data"), (std::vector<std::string>{"README.TXT", "keep.txt", "new.txt"}));
     EXPECT_EQ(Slurp(mnt + "/Data/readme.txt"), "patched readme, longer");
     EXPECT_EQ(Slurp(mnt + "/data/KEEP.TXT"), "kept");
