@@ -156,7 +156,8 @@ int main(int argc, char** argv) {
         return ReadsThroughMount(argv[2], std::strtoul(argv[3], nullptr, 10), std::strtoul(argv[4], nullptr, 10));
     if (command == "reads" && argc == 6 && std::string_view(argv[2]) == "--archive")
         return ReadsThroughLibrary(argv[3], std::strtoul(argv[4], nullptr, 10), std::strtoul(argv[5], nullptr, 10));
-    std::fprintf(stderr, "usage: mount_bench many ARCHIVE N | readall DIR | reads DIR COUNT SIZE | reads --archive ARCHIVE COUNT "
-                 "SIZE\n");
+    std::fprintf(stderr,
+                 "usage: mount_bench many ARCHIVE N | readall DIR | reads DIR COUNT SIZE\n"
+                 "       mount_bench reads --archive ARCHIVE COUNT SIZE\n");
     return 2;
 }

@@ -90,7 +90,8 @@ void Fill(const MountState& state, const Entry& entry, struct stat* st) {
     st->st_size = static_cast<off_t>(entry.size);
     st->st_blocks = static_cast<blkcnt_t>((entry.size + 511) / 512);
     // The root belongs to every layer: it takes the top one's time.
-    const size_t layer = entry.path.empty() ? state.times.size() - 1 : std::min<size_t>(entry.layer, state.times.size() - 1);
+    const size_t top = state.times.size() - 1;
+    const size_t layer = entry.path.empty() ? top : std::min<size_t>(entry.layer, top);
     st->st_atim = st->st_mtim = st->st_ctim = state.times[layer];
 }
 
