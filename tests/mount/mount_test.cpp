@@ -19,7 +19,6 @@
 #include <utility>
 #include <vector>
 
-#include <orvobf/archive_format.h>
 #include "bit_writer.h"
 #include "mount_harness.h"
 
