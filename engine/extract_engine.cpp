@@ -33,12 +33,15 @@ bool IsSafeName(const char* name) {
     return name && orvobf::CheckExtractableName(name) == orvobf::NameFault::None;
 }
 
-uint64_t CountFiles(BigFileCore& bf, DirNode* top) {
+uint64_t CountFiles(BigFileCore& bf, DirNode* top, uint64_t* bytes) {
     uint64_t files = 0;
     BigFileWalker walker(bf, top);
     WalkEntry entry{};
-    while (walker.Next(&entry))
-        if (entry.kind != BF_KIND_DIR) ++files;
+    while (walker.Next(&entry)) {
+        if (entry.kind == BF_KIND_DIR) continue;
+        ++files;
+        if (bytes && entry.record) *bytes += entry.record->size;
+    }
     return files;
 }
 

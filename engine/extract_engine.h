@@ -57,8 +57,8 @@ bool IsSafeName(const char* name);
 
 // The entries that are not directories below `top` (the root when null),
 // at any depth: what the tree really holds, whatever the archive's header
-// claims.
-uint64_t CountFiles(BigFileCore& bf, DirNode* top = nullptr);
+// claims. With `bytes`, their sizes are added to *bytes.
+uint64_t CountFiles(BigFileCore& bf, DirNode* top = nullptr, uint64_t* bytes = nullptr);
 
 class Engine {
 public:

@@ -218,8 +218,15 @@ int main(int argc, char** argv) {
     PackedStream stream;
     if (stream.Init(PACKED_STREAM_VERSION) != 0) return 1;
     if (!HandleOpsSeeds(dir / "handle_ops", stream)) return 1;
-    const std::vector<std::string> texts = {"", "a", std::string(20, 'a'), "abcabcabcabcabcabcabcabc",
-                                            std::string(3000, 'z') + "the end"};
+    std::vector<std::string> texts = {"", "a", std::string(20, 'a'), "abcabcabcabcabcabcabcabc",
+                                      std::string(3000, 'z') + "the end"};
+    // A 1000-byte block over and over: 200 KB from a small image, past a
+    // few of a reader's checkpoints.
+    std::string block;
+    for (unsigned i = 0; i < 1000; ++i) block.push_back(static_cast<char>('a' + (i * 7919u) % 26));
+    std::string repeated;
+    for (int i = 0; i < 200; ++i) repeated += block;
+    texts.push_back(repeated);
     for (size_t i = 0; i < texts.size(); ++i) {
         std::vector<unsigned char> image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(texts[i].size()))));
         const int32_t body = stream.PackBuffer(reinterpret_cast<const unsigned char*>(texts[i].data()), image.data(),

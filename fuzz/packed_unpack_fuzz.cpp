@@ -48,7 +48,7 @@ int32_t PlainUnpack(const uint8_t* data, size_t size, std::vector<unsigned char>
 
 // Goes through the image with a stream in uneven pieces: every piece read
 // (each checked against `expected` when given), or with `seek` every third
-// passed over, then back to the start for one more piece. False as soon as
+// passed over, then pieces at places both ways. False as soon as
 // a Read or Seek fails.
 bool StreamAgrees(const uint8_t* data, size_t size, size_t total, const unsigned char* expected, bool seek) {
     PackedStream reader;
@@ -56,6 +56,7 @@ bool StreamAgrees(const uint8_t* data, size_t size, size_t total, const unsigned
     medium.image.assign(data, data + size);
     if (reader.Init(PACKED_STREAM_VERSION) != 0) std::abort();
     medium.Attach(reader);
+    reader.SetRandomAccess(seek);  // both ways of seeking back: by checkpoints and from the start
     if (reader.Begin(PS_MODE_READ) != static_cast<int32_t>(total)) std::abort();
     static const size_t pieces[] = {1, 16, 17, 40, 333, 5, 1500};
     std::vector<unsigned char> got(1500);
@@ -69,9 +70,17 @@ bool StreamAgrees(const uint8_t* data, size_t size, size_t total, const unsigned
         }
         done += piece;
     }
-    const size_t again = std::min<size_t>(total, 40);
-    if (reader.Seek(0, 0) != 0 || reader.Read(got.data(), static_cast<int32_t>(again)) != 0) return false;
-    if (expected && std::memcmp(got.data(), expected, again) != 0) std::abort();
+    // Then to places both ways, the points of checkpoints among them.
+    const size_t spacing = PACKED_CHECKPOINT_SPACING;
+    const size_t targets[] = {0, total / 2, spacing + 1, total, spacing - 1, total * 3 / 4, spacing, 2 * spacing + 17};
+    for (size_t target : targets) {
+        target = std::min(target, total);
+        const size_t piece = std::min<size_t>(total - target, 40);
+        if (reader.Seek(static_cast<int32_t>(target), 0) != static_cast<int32_t>(target) ||
+            reader.Read(got.data(), static_cast<int32_t>(piece)) != 0)
+            return false;
+        if (expected && std::memcmp(got.data(), expected + target, piece) != 0) std::abort();
+    }
     return true;
 }
 }  // namespace

@@ -2,7 +2,6 @@
 // on the loaded tree (which nothing changes while it is open), never through
 // the object's current folder or its error state.
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include <orvobf/ORVOBF.H>
@@ -78,16 +77,15 @@ FileRecord* FileOrError(ArchiveState& state, std::span<const std::string_view> p
 std::error_code OpenError(BigFile& bf, const std::string& path, int systemError) {
     uint32_t detail = 0;
     const int32_t code = bf.GetCallError(&detail);
+    // A folder fails to open on some systems and only at its first read on
+    // others: the same failure either way.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        return MakeError(errc::cannot_open, path, SystemReason(EISDIR), bf.GetErrorText(code, detail));
     if (code == BFE_CANNOT_OPEN)
         return MakeError(errc::cannot_open, path, SystemReason(systemError), bf.GetErrorText(code, detail));
-    if (code == BFE_FILE_IO || code == BFE_INVALID_BIGFILE) {
-        // Opening a folder for reading succeeds on some systems; its first
-        // read is what fails.
-        std::error_code ignored;
-        const bool folder = std::filesystem::is_directory(path, ignored);
-        return MakeError(errc::invalid_archive, path, folder ? SystemReason(EISDIR) : std::string(),
-                         bf.GetErrorText(code, detail));
-    }
+    if (code == BFE_FILE_IO || code == BFE_INVALID_BIGFILE)
+        return MakeError(errc::invalid_archive, path, {}, bf.GetErrorText(code, detail));
     return LibraryError(bf, errc::cannot_open, path);
 }
 
@@ -230,6 +228,10 @@ std::vector<Entry> Archive::list(std::string_view dir, std::error_code& ec) cons
 void Archive::walk(std::string_view dir, const walk_visitor& visit, std::error_code& ec) const {
     ec.clear();
     detail::Guarded(ec, [&]() -> bool {
+        if (!visit) {
+            ec = detail::MakeError(errc::invalid_argument, dir);
+            return false;
+        }
         const auto parts = detail::Parts(state_.get(), dir, ec);
         std::string stored;
         const DirNode* node = parts ? detail::FolderOrError(*state_, *parts, dir, &stored, ec) : nullptr;

@@ -34,13 +34,15 @@ void Layers::add_folder(std::string_view path, std::error_code& ec) {
             return false;
         }
         std::error_code failure;
-        const auto status = std::filesystem::status(std::filesystem::path(std::string(path)), failure);
+        // Absolute: a later change of the working folder moves no layer.
+        const std::filesystem::path folder = std::filesystem::absolute(std::string(path), failure);
+        const auto status = std::filesystem::status(folder, failure);
         if (!std::filesystem::is_directory(status)) {
             ec = detail::MakeError(std::filesystem::exists(status) ? errc::not_a_directory : errc::not_found, path,
                                    failure ? failure.message() : std::string());
             return false;
         }
-        layers_.push_back(Layer{nullptr, std::string(path)});
+        layers_.push_back(Layer{nullptr, folder.string()});
         return true;
     });
 }
@@ -137,7 +139,7 @@ void Layers::walk(std::string_view dir, const walk_visitor& visit, std::error_co
     ec.clear();
     detail::Guarded(ec, [&] {
         const auto parts = detail::SplitPath(dir);
-        if (!parts) {
+        if (!parts || !visit) {
             ec = detail::MakeError(errc::invalid_argument, dir);
             return false;
         }
@@ -197,7 +199,11 @@ std::vector<std::byte> Layers::read_all(std::string_view path, std::error_code& 
     return detail::Guarded(ec, [&]() -> std::vector<std::byte> {
         File file = open_file(path, ec);
         if (ec) return {};
-        std::vector<std::byte> bytes(file.size());
+        if (file.size() > std::vector<std::byte>().max_size()) {
+            ec = detail::MakeError(errc::out_of_memory, path);
+            return {};
+        }
+        std::vector<std::byte> bytes(static_cast<size_t>(file.size()));
         bytes.resize(file.read(bytes, ec));
         if (ec) return {};
         return bytes;

@@ -12,7 +12,6 @@
 #include <string>
 
 #include <orvobf/ORVOBF.H>
-#include <orvobf/name_rules.h>
 #include <orvobf/orvobf.hpp>
 #include <orvobf/platform.h>
 #include "cxx_internal.h"
@@ -75,6 +74,23 @@ int GenericOf(int kind) {
     }
 }
 
+// Control bytes as \xNN, so that a name cannot move the cursor or forge a
+// line; a path's separators stay as the system writes them.
+std::string Printable(std::string_view path) {
+    std::string out;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 32 && byte != 127) {
+            out.push_back(c);
+            continue;
+        }
+        static const char digits[] = "0123456789abcdef";
+        out.append("\\x").push_back(digits[byte >> 4]);
+        out.push_back(digits[byte & 15]);
+    }
+    return out;
+}
+
 class Category final : public std::error_category {
 public:
     const char* name() const noexcept override { return "orvobf"; }
@@ -120,7 +136,7 @@ std::error_code MakeError(errc kind, std::string_view path, std::string_view rea
     if (path.empty() && reason.empty() && libraryText.empty()) return {value, error_category()};
     try {
         std::string text = KindText(value);
-        if (!path.empty()) text += ": " + PrintableName(path);
+        if (!path.empty()) text += ": " + Printable(path);
         if (!reason.empty()) text.append(" (").append(reason).append(")");
         if (!libraryText.empty()) text.append(" [").append(libraryText).append("]");
         Records& records = TheRecords();

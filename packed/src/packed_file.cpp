@@ -68,6 +68,8 @@ int32_t PackedFile::BeginStream(int32_t openMode) {
     if (!sourceFile) buffer = static_cast<unsigned char*>(orvobf::platform::Alloc(PACKED_FILE_BUFFER_SIZE));
     int32_t rc = buffer || sourceFile ? stream->Init(PACKED_STREAM_VERSION) : PSE_NO_MEMORY;
     if (rc == 0) rc = stream->SetCallbacks(ProvideBuffer, RewindTo, PACKED_FILE_BUFFER_SIZE, this);
+    // RewindTo goes to any offset, so seeks may use the checkpoint index.
+    if (rc == 0) stream->SetRandomAccess(true);
     if (rc == 0) rc = stream->Begin(openMode);
     if (rc < 0) {
         lastResult = rc;

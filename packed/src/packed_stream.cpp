@@ -36,6 +36,7 @@ int32_t PackedStream::Init(int32_t version) {
 }
 
 void PackedStream::Release() {
+    FreeIndex();
     orvobf::platform::Free(levelPacker);
     levelPacker = nullptr;
     level = PACKED_LEVEL_CLASSIC;  // its tables are gone
@@ -72,11 +73,21 @@ unsigned char* PackedStream::FetchInput(int32_t size) {
     inputStart = buffer;
     input = buffer;
     bufferLeft = got;
+    inputOffset = nextExchange;
+    nextExchange += size;
     return buffer;
 }
 
 int32_t PackedStream::Begin(int32_t mode) {
     if (active) return PSE_BAD_STATE;
+    FreeIndex();  // a new image
+    randomAccess = randomAccessWanted;
+    return BeginImage(mode);
+}
+
+// Begin without dropping the checkpoint index: also Seek's restart of the
+// same image.
+int32_t PackedStream::BeginImage(int32_t mode) {
     totalSize = 0;
     if (!provider) return PSE_NO_CALLBACK;
     if (!window) return PSE_NO_MEMORY;
@@ -104,6 +115,7 @@ int32_t PackedStream::Begin(int32_t mode) {
     if (mode != PS_MODE_READ) return 0;
     kind = PS_READ_PACKED;
     active = 1;
+    nextExchange = 0;
     if (!FetchInput(8)) return PSE_NO_BUFFER;
     const int32_t header = static_cast<int32_t>(LoadU32(input));
     // A header cut short, or -2^31 (which has no positive total).

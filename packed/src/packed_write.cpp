@@ -135,6 +135,7 @@ int32_t PackedStream::Finish(int32_t header) {
 }
 
 int32_t PackedStream::End() {
+    FreeIndex();
     if (!active) return PSE_BAD_STATE;
     active = 0;
     if (kind == PS_WRITE_PACKED && level != PACKED_LEVEL_CLASSIC) {

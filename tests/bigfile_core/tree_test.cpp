@@ -103,28 +103,53 @@ TEST_F(TreeTest, ChangeDirMovesOnlyOnSuccess) {
     }
 }
 
-TEST_F(TreeTest, StackLimitsFailWithoutTouchingTheCallersStack) {
-    SmallTree();
+using StackTest = CoreTest;
+
+TEST_F(StackTest, EveryOperationWorksUpToItsLastFreeEntryAndFailsPastIt) {
+    orvobf::writer::RawArchive a;
+    a.Header(1, 2, 32, 0).Block(2).Dir("d").Block(1).File("f", 0, 0).File("g", 0, 0);
+    ASSERT_EQ(bf.Open(dir.Write("two.bf", a.bytes()).c_str(), 0), 1);
     EXPECT_EQ(bf.PopDir(), 0);
     ExpectError(BFE_DIR_STACK_EMPTY, 0);
     EXPECT_EQ(bf.DropDir(), 0);
     ExpectError(BFE_DIR_STACK_EMPTY, 0);
 
-    FindData cursor{};
+    FindData cursor{}, stalled{};
     ASSERT_EQ(bf.FindFirst(&cursor), 1);
-    for (uint32_t i = 0; i < BF_DIR_STACK_SIZE; ++i) ASSERT_EQ(bf.PushDir(), 1) << i;
+    ASSERT_EQ(bf.FindFirst(&stalled), 1);
+    // FileOpen needs two free entries, ChangeDir and FindNext one.
+    while (bf.dirStackDepth < BF_DIR_STACK_SIZE - 2) ASSERT_EQ(bf.PushDir(), 1);
+    FileHandle h = 0;
+    ASSERT_EQ(bf.FileOpen("d/f", &h, BF_MODE_BINARY), 1) << bf.GetLastErrorText();
+    EXPECT_EQ(bf.dirStackDepth, BF_DIR_STACK_SIZE - 2);
+    EXPECT_EQ(bf.FileClose(h), 1);
+    ASSERT_EQ(bf.PushDir(), 1);
+    ASSERT_EQ(bf.ChangeDir("d"), 1) << bf.GetLastErrorText();
+    DirNode* d = bf.current;
+    EXPECT_STREQ(d->entries[0].name, "f");
+    ASSERT_EQ(bf.FindNext(&cursor), 1) << bf.GetLastErrorText();
+    EXPECT_STREQ(cursor.entry->name, "g");
+    EXPECT_EQ(bf.current, d);
+    EXPECT_EQ(bf.dirStackDepth, BF_DIR_STACK_SIZE - 1);
+
+    // The 256th entry is the last one the stack holds; past it every
+    // operation fails and leaves the directory and the stack alone.
+    ASSERT_EQ(bf.PushDir(), 1);
+    EXPECT_EQ(bf.dirStack[BF_DIR_STACK_SIZE - 1], d);
     EXPECT_EQ(bf.PushDir(), 0);
     ExpectError(BFE_DIR_STACK_FULL, 0);
-    EXPECT_EQ(bf.ChangeDir("A"), 0);
+    EXPECT_EQ(bf.ChangeDir("/"), 0);
     ExpectError(BFE_DIR_STACK_FULL, 0);
-    EXPECT_EQ(bf.current, &bf.root);
-    EXPECT_EQ(bf.FindNext(&cursor), 0);
+    EXPECT_EQ(bf.FindNext(&stalled), 0);
     ExpectError(BFE_DIR_STACK_FULL, 0);
+    EXPECT_EQ(bf.current, d);
     EXPECT_EQ(bf.dirStackDepth, BF_DIR_STACK_SIZE);
-    EXPECT_EQ(bf.dirStack[BF_DIR_STACK_SIZE - 1], &bf.root);
+    bf.SetCurrentDir(&bf.root);
+    ASSERT_EQ(bf.PopDir(), 1);
+    EXPECT_EQ(bf.current, d);
     ASSERT_EQ(bf.DropDir(), 1);
-    EXPECT_EQ(bf.FindNext(&cursor), 1);
-    EXPECT_STREQ(cursor.entry->name, "a");
+    EXPECT_EQ(bf.FindNext(&stalled), 1);
+    EXPECT_STREQ(stalled.entry->name, "g");
 }
 
 TEST_F(TreeTest, EnumerationFollowsTheCursorsNode) {

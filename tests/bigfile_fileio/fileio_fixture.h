@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
+#include <random>
 #include <string>
 
 #include <orvobf/archive_writer.h>
@@ -14,17 +14,27 @@
 
 class ArchiveFixture : public ::testing::Test {
 protected:
-    // Writes `files` (archive path -> contents) and opens the archive;
-    // `packing` picks each file's storage (stored when absent).
-    void Make(const std::map<std::string, std::string>& files,
-              const std::function<orvobf::writer::Packing(const std::string&)>& packing = nullptr) {
+    // Writes `files` (archive path -> contents) and opens the archive; the
+    // files whose path begins with `packedUnder` (when given) are packed,
+    // the others stored.
+    void Make(const std::map<std::string, std::string>& files, const std::string& packedUnder = "") {
         orvobf::writer::ArchiveBuilder builder;
         std::string error;
-        for (const auto& [path, contents] : files)
-            ASSERT_TRUE(builder.AddFile(path, contents, &error, packing ? packing(path) : orvobf::writer::Packing::Store))
+        for (const auto& [path, contents] : files) {
+            const bool packed = !packedUnder.empty() && path.rfind(packedUnder, 0) == 0;
+            ASSERT_TRUE(builder.AddFile(path, contents, &error,
+                                        packed ? orvobf::writer::Packing::Pack : orvobf::writer::Packing::Store))
                 << error;
+        }
         archive = dir.File("a.bf");
         ASSERT_TRUE(builder.Write(archive, &error)) << error;
+        ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);
+        ASSERT_EQ(bf.Open(archive.c_str(), 0), 1) << bf.GetLastErrorText();
+    }
+
+    // Writes a layout of any shape and opens it.
+    void Make(const orvobf::writer::RawArchive& raw) {
+        archive = dir.Write("raw.bf", raw.bytes());
         ASSERT_EQ(bf.Init(BIGFILE_HEADER_VERSION), 1);
         ASSERT_EQ(bf.Open(archive.c_str(), 0), 1) << bf.GetLastErrorText();
     }
@@ -35,10 +45,14 @@ protected:
         return h;
     }
 
-    std::string Read(FileHandle h, uint32_t count) {
+    // What a read of `count` bytes delivers; it must succeed unless `ok` is
+    // given to take the result.
+    std::string Read(FileHandle h, uint32_t count, int* ok = nullptr) {
         std::string out(count, '\0');
         uint32_t got = 0;
-        EXPECT_EQ(bf.FileRead(h, out.data(), count, &got), 1) << bf.GetLastErrorText();
+        const int result = bf.FileRead(h, out.data(), count, &got);
+        if (ok) *ok = result;
+        else EXPECT_EQ(result, 1) << bf.GetLastErrorText();
         out.resize(got);
         return out;
     }
@@ -47,5 +61,18 @@ protected:
     std::string archive;
     BigFile bf;
 };
+
+// Words that pack well among random bytes that do not, other for every seed.
+inline std::string SampleText(size_t size, unsigned seed) {
+    std::mt19937 rng(seed);
+    static const char* const words[] = {"archive ", "window ", "match\r\n", "literal ", "tree "};
+    std::string s;
+    while (s.size() < size) {
+        if (rng() % 4 == 0) s.push_back(static_cast<char>(rng()));
+        else s += words[rng() % 5];
+    }
+    s.resize(size);
+    return s;
+}
 
 #endif

@@ -1,6 +1,7 @@
 // Files through the handle table: end-of-file rules, seeks, several
-// handles on one stream, lookups, disk handles, text mode, truncated
-// archives, bad handles and the debug log.
+// handles on one stream, lookups and their longest names, entries that end
+// at the archive's end, disk handles, text mode, truncated archives, bad
+// handles and the debug log.
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -13,9 +14,10 @@ namespace {
 const std::string kTen = "0123456789";
 }
 
-TEST_F(ArchiveFixture, EndOfFileIsSetOnlyByARequestPastTheEnd) {
-    Make({{"ten", kTen}, {"empty", ""}, {"next", "NEXT"}});
+TEST_F(ArchiveFixture, EndOfFileOnlyPastTheEndAndSeeksStayInsideTheEntry) {
+    Make({{"ten", kTen}, {"next", "NEXT"}});
     FileHandle h = OpenOk("ten");
+    EXPECT_EQ(bf.FileSize(h), 10);
     EXPECT_EQ(Read(h, 10), kTen);
     EXPECT_EQ(bf.FileEof(h), 0);
     EXPECT_EQ(Read(h, 1), "");
@@ -29,16 +31,6 @@ TEST_F(ArchiveFixture, EndOfFileIsSetOnlyByARequestPastTheEnd) {
     EXPECT_EQ(Read(h, 1), "3");  // the one-byte path
     EXPECT_EQ(bf.FileTell(h), 4);
 
-    FileHandle e = OpenOk("empty");
-    EXPECT_EQ(Read(e, 5), "");
-    EXPECT_EQ(bf.FileEof(e), 1);
-    EXPECT_EQ(bf.FileSize(e), 0);
-    EXPECT_EQ(bf.FileSize(h), 10);
-}
-
-TEST_F(ArchiveFixture, SeeksStayInsideTheEntry) {
-    Make({{"ten", kTen}});
-    FileHandle h = OpenOk("ten");
     EXPECT_EQ(bf.FileSeek(h, 0, 2), 1);
     EXPECT_EQ(bf.FileTell(h), 10);
     EXPECT_EQ(bf.FileSeek(h, 10, 2), 1);  // from the end, counted backwards
@@ -84,17 +76,23 @@ TEST_F(ArchiveFixture, HandlesReadTheirOwnBytesInTurns) {
     EXPECT_EQ(orvobf::platform::StreamSeekCount(), seeks);
 }
 
-TEST_F(ArchiveFixture, SlotsAreLowestFirstAndRunOutAt255) {
+TEST_F(ArchiveFixture, SlotsAreLowestFirstAndRunOutAt255ForDiskAndArchiveAlike) {
     Make({{"f", "x"}});
-    std::vector<FileHandle> open;
-    for (int i = 0; i < 255; ++i) open.push_back(OpenOk("f"));
-    EXPECT_EQ(open.front(), 1);
-    EXPECT_EQ(open.back(), 255);
+    const std::string disk = dir.Write("disk.bin", {'d'});
+    bf.SetSearchArchive(0);
+    for (FileHandle i = 1; i < 255; ++i) ASSERT_EQ(OpenOk(disk.c_str()), i);
+    bf.SetSearchArchive(1);
+    EXPECT_EQ(OpenOk("f"), 255);  // the last slot goes to an archive entry
+    // No slot left: no code set, and each kind hands back its own value.
     FileHandle more = 99;
-    const int32_t code = bf.GetErrorCode();
+    bf.SetError(0, 0);
     EXPECT_EQ(bf.FileOpen("f", &more, BF_MODE_BINARY), 0);
     EXPECT_EQ(more, 0);
-    EXPECT_EQ(bf.GetErrorCode(), code);
+    bf.SetSearchArchive(0);
+    EXPECT_EQ(bf.FileOpen(disk.c_str(), &more, BF_MODE_BINARY), 0);
+    EXPECT_EQ(more, -1);
+    EXPECT_EQ(bf.GetErrorCode(), 0);
+    bf.SetSearchArchive(1);
     EXPECT_EQ(bf.FileClose(17), 1);
     EXPECT_EQ(OpenOk("f"), 17);
     ASSERT_EQ(bf.Close(), 1);  // closes every handle
@@ -120,6 +118,49 @@ TEST_F(ArchiveFixture, LookupSplitsThePathLikeTheRuntime) {
     EXPECT_EQ(bf.GetErrorDetail(), 1u);
     EXPECT_EQ(bf.FileOpen("x", nullptr, 0), 0);
     EXPECT_EQ(bf.GetErrorDetail(), 2u);
+}
+
+TEST_F(ArchiveFixture, LongestNameAndDirectoryPartStillOpen) {
+    const std::string name259(259, 'n'), dir254(254, 'D');
+    orvobf::writer::RawArchive a;
+    a.Header(1, 3, 32, 0).Block(3);
+    a.Dir(dir254).Block(1).File("f", 1, 0);
+    a.File(name259, 1, 0).File(name259 + "x", 1, 0);
+    Make(a);
+    OpenOk(name259.c_str());
+    // The directory part runs to the last separator: 255 characters.
+    OpenOk((dir254 + "/f").c_str());
+    OpenOk(("C:" + dir254 + "\\f").c_str());  // the drive is not counted
+
+    FileHandle h = 0;
+    bf.SetError(0, 0);
+    EXPECT_EQ(bf.FileOpen((name259 + "x").c_str(), &h, BF_MODE_BINARY), 0);
+    EXPECT_EQ(bf.GetErrorCode(), BFE_BAD_PARAMETER);
+    bf.SetError(0, 0);
+    EXPECT_EQ(bf.FileOpen(("/" + dir254 + "/f").c_str(), &h, BF_MODE_BINARY), 0);
+    EXPECT_EQ(bf.GetErrorCode(), BFE_BAD_PARAMETER);
+}
+
+TEST_F(ArchiveFixture, EntriesEndingExactlyAtTheArchivesEnd) {
+    // "last" takes the archive's last 5 bytes, "empty" starts at its very
+    // end.
+    const auto archive = [](uint32_t data) {
+        orvobf::writer::RawArchive a;
+        a.Header(0, 2, 32, 0).Block(2).File("empty", 0, data + 5).File("last", 5, data);
+        return a;
+    };
+    Make(archive(static_cast<uint32_t>(archive(0).size())).Bytes("12345"));
+    const FileHandle last = OpenOk("last"), empty = OpenOk("empty");
+    EXPECT_EQ(Read(last, 5), "12345");
+    EXPECT_EQ(Read(last, 1), "");
+    EXPECT_EQ(bf.FileEof(last), 1);
+    ASSERT_EQ(bf.FileSeek(last, 1, 2), 1);  // one byte before the end
+    EXPECT_EQ(Read(last, 9), "5");
+    EXPECT_EQ(bf.FileTell(last), 5);
+    EXPECT_EQ(bf.FileSize(empty), 0);
+    EXPECT_EQ(Read(empty, 1), "");
+    EXPECT_EQ(bf.FileEof(empty), 1);
+    ASSERT_EQ(bf.FileSeek(empty, 0, 2), 1);
 }
 
 TEST_F(ArchiveFixture, DiskHandlesFollowTheSettings) {
@@ -160,14 +201,13 @@ TEST_F(ArchiveFixture, TruncatedArchiveReportsShortReads) {
     std::filesystem::resize_file(archive, std::filesystem::file_size(archive) - 1500);
     ASSERT_EQ(bf.Open(archive.c_str(), 0), 1);
     FileHandle a = OpenOk("a"), b = OpenOk("b");
-    std::string buf(2000, '\0');
-    uint32_t got = 0;
-    EXPECT_EQ(bf.FileRead(a, buf.data(), 2000, &got), 0);
+    int ok = 1;
+    EXPECT_EQ(Read(a, 2000, &ok), std::string(500, 'a'));
+    EXPECT_EQ(ok, 0);
     EXPECT_EQ(bf.GetErrorCode(), BFE_FILE_IO);
-    EXPECT_EQ(got, 500u);
     EXPECT_EQ(bf.FileEof(a), 0);  // not an end the entry has
-    EXPECT_EQ(bf.FileRead(b, buf.data(), 1, &got), 0);
-    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(Read(b, 1, &ok), "");
+    EXPECT_EQ(ok, 0);
     EXPECT_EQ(bf.GetErrorCode(), BFE_FILE_IO);
 }
 
@@ -205,11 +245,14 @@ TEST_F(ArchiveFixture, LogLinesHaveTheirExactTexts) {
     { std::ofstream(disk) << "d"; }
     bf.SetDiskFirst(1);
     bf.FileClose(OpenOk(disk.c_str()));  // disk handles log nothing
+    bf.Log("%s %d", "value", 42);
     ASSERT_EQ(bf.SetLogFile(nullptr), 1);
-    std::ifstream in(log, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string text = FileBytes(log);
     EXPECT_TRUE(std::regex_match(text, std::regex("[ 0-9]{7}[0-9] : Opening file \\[f\\] in mode 32768 handle 1\n\n"
                                                   "[ 0-9]{7}[0-9] : Reading 2 bytes of file 1\n"
-                                                  "[ 0-9]{7}[0-9] : Closing file 1 \n")))
+                                                  "[ 0-9]{7}[0-9] : Closing file 1 \n"
+                                                  "[ 0-9]{7}[0-9] : value 42\n")))
         << text;
+    EXPECT_EQ(bf.SetLogFile(dir.File("no/such/dir/x.log").c_str()), 0);
+    bf.Log("nothing");  // no log: nothing happens
 }

@@ -19,28 +19,12 @@
 
 namespace {
 
-std::string Contents(size_t size, unsigned seed) {
-    std::mt19937 rng(seed);
-    static const char* words[] = {"loader ", "chunk ", "header ", "thread ", "seek\r\n"};
-    std::string s;
-    while (s.size() < size) {
-        if (rng() % 5 == 0) s.push_back(static_cast<char>(rng()));
-        else s += words[rng() % 5];
-    }
-    s.resize(size);
-    return s;
-}
-
 // Stored and packed entries, their contents by name.
 std::map<std::string, std::string> Entries() {
     std::map<std::string, std::string> files;
     for (int i = 0; i < 8; ++i)
-        files[(i % 2 ? "packed/e" : "stored/e") + std::to_string(i)] = Contents(60000 + 9001 * i, 100 + i);
+        files[(i % 2 ? "packed/e" : "stored/e") + std::to_string(i)] = SampleText(60000 + 9001 * i, 100 + i);
     return files;
-}
-
-orvobf::writer::Packing ByFolder(const std::string& name) {
-    return name.rfind("packed/", 0) == 0 ? orvobf::writer::Packing::Pack : orvobf::writer::Packing::Store;
 }
 
 class ThreadsTest : public ArchiveFixture {
@@ -94,7 +78,7 @@ protected:
 
 TEST_F(ThreadsTest, EightThreadsOnFourHandlesEachSeeWhatOneThreadSees) {
     files = Entries();
-    Make(files, ByFolder);
+    Make(files, "packed/");
     constexpr int kThreads = 8;
     std::vector<std::string> alone(kThreads), together(kThreads);
     for (int t = 0; t < kThreads; ++t) alone[t] = Script(t);
@@ -111,7 +95,7 @@ TEST_F(ThreadsTest, EightThreadsOnFourHandlesEachSeeWhatOneThreadSees) {
 TEST_F(ThreadsTest, OpensAndClosesGoOnWhileOthersReadAndOneThreadNavigates) {
     files = Entries();
     files["deep/er/x"] = "x";
-    Make(files, ByFolder);
+    Make(files, "packed/");
     ASSERT_EQ(bf.ChangeDir("packed"), 1);
     const DirNode* packedFolder = bf.GetCurrentDir();
     ASSERT_EQ(bf.ChangeDir("/"), 1);
@@ -205,8 +189,8 @@ TEST_F(ThreadsTest, OpensAndClosesGoOnWhileOthersReadAndOneThreadNavigates) {
 // reads of other handles go on, and another operation on the waiting
 // handle takes its turn after it.
 TEST_F(ThreadsTest, AWaitingOperationHoldsUpOnlyItsOwnHandle) {
-    files = {{"stored/s", Contents(50000, 1)}, {"packed/p", Contents(50000, 2)}};
-    Make(files, ByFolder);
+    files = {{"stored/s", SampleText(50000, 1)}, {"packed/p", SampleText(50000, 2)}};
+    Make(files, "packed/");
     const std::string pipe = dir.File("pipe");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     const int writer = open(pipe.c_str(), O_RDWR);  // so that opening it to read does not wait

@@ -4,32 +4,17 @@
 #include <random>
 
 #include "fileio_fixture.h"
+#include "random_reads.h"
 
 namespace {
-
-std::string Sample(size_t size, uint32_t seed) {
-    std::mt19937 rng(seed);
-    static const char* words[] = {"archive ", "window ", "match\r\n", "literal ", "tree "};
-    std::string s;
-    while (s.size() < size) {
-        if (rng() % 4 == 0) s.push_back(static_cast<char>(rng()));
-        else s += words[rng() % 5];
-    }
-    s.resize(size);
-    return s;
-}
-
-orvobf::writer::Packing ByName(const std::string& name) {
-    return name.rfind("p/", 0) == 0 ? orvobf::writer::Packing::Pack : orvobf::writer::Packing::Store;
-}
 
 using PackedEntryTest = ArchiveFixture;
 
 TEST_F(PackedEntryTest, ChunkedReadsSeeksAndEndMatchTheContents) {
     std::map<std::string, std::string> files;
     const size_t sizes[] = {0, 1, 16, 17, 1000, 70000, 300001};
-    for (size_t size : sizes) files["p/f" + std::to_string(size)] = Sample(size, static_cast<uint32_t>(size));
-    Make(files, ByName);
+    for (size_t size : sizes) files["p/f" + std::to_string(size)] = SampleText(size, static_cast<uint32_t>(size));
+    Make(files, "p/");
     std::mt19937 rng(3);
     for (const auto& [name, contents] : files) {
         FileHandle h = OpenOk(name.c_str());
@@ -63,9 +48,32 @@ TEST_F(PackedEntryTest, ChunkedReadsSeeksAndEndMatchTheContents) {
     }
 }
 
+TEST_F(PackedEntryTest, RandomSeeksAroundCheckpointsReadTheContents) {
+    const std::string contents = SampleText(3 * 1024 * 1024 + 99, 4);
+    Make({{"p/big", contents}}, "p/");
+    struct {
+        BigFile& bf;
+        FileHandle h;
+        int32_t Tell() { return bf.FileTell(h); }
+        bool Seek(int32_t offset, int32_t origin) { return bf.FileSeek(h, offset, origin) == 1; }
+        bool Read(unsigned char* to, int32_t count) {
+            uint32_t got = 0;
+            return bf.FileRead(h, to, static_cast<uint32_t>(count), &got) == 1 && got == static_cast<uint32_t>(count);
+        }
+    } access{bf, OpenOk("p/big")};
+    std::mt19937 rng(8);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(contents.data());
+    ExpectRandomReadsThrough(access, bytes, contents.size(), rng, 600, 40000, PACKED_CHECKPOINT_SPACING);
+    ASSERT_EQ(bf.FileSeek(access.h, 0, 2), 1);
+    EXPECT_EQ(Read(access.h, 10), "");
+    EXPECT_EQ(bf.FileEof(access.h), 1);
+    ASSERT_EQ(bf.FileSeek(access.h, -3, 1), 1);
+    EXPECT_EQ(Read(access.h, 10), contents.substr(contents.size() - 3));
+}
+
 TEST_F(PackedEntryTest, PackedAndStoredHandlesInTurnsAndTextModeRefused) {
-    const std::string a = Sample(200000, 1), b = Sample(150000, 2);
-    Make({{"p/a", a}, {"s/b", b}, {"p/dir/c", "ccc ccc ccc ccc ccc ccc"}}, ByName);
+    const std::string a = SampleText(200000, 1), b = SampleText(150000, 2);
+    Make({{"p/a", a}, {"s/b", b}, {"p/dir/c", "ccc ccc ccc ccc ccc ccc"}}, "p/");
     FileHandle ha = OpenOk("p/a"), hb = OpenOk("s/b"), ha2 = OpenOk("p/a");
     std::string gotA, gotB, gotA2;
     for (int round = 0; round < 60; ++round) {
@@ -91,8 +99,8 @@ TEST_F(PackedEntryTest, PackedAndStoredHandlesInTurnsAndTextModeRefused) {
 }
 
 TEST_F(PackedEntryTest, DamagedOrMismatchedImagesFailInsteadOfInventingBytes) {
-    const std::string text = Sample(100000, 9);
-    Make({{"p/a", text}, {"p/b", text}}, ByName);
+    const std::string text = SampleText(100000, 9);
+    Make({{"p/a", text}, {"p/b", text}}, "p/");
     bf.ChangeDir("p");
     const FileRecord ra = *bf.FindFile("a");
     const FileRecord rb = *bf.FindFile("b");
@@ -116,12 +124,11 @@ TEST_F(PackedEntryTest, DamagedOrMismatchedImagesFailInsteadOfInventingBytes) {
     EXPECT_EQ(bf.GetErrorCode(), BFE_PACKED_STREAM);
 
     h = OpenOk("p/b");
-    std::string got, piece(8192, '\0');
-    uint32_t n = 0;
+    std::string got;
     int ok = 1;
     for (int i = 0; i < 100 && ok && !bf.FileEof(h); ++i) {
-        ok = bf.FileRead(h, piece.data(), static_cast<uint32_t>(piece.size()), &n);
-        if (ok) got.append(piece, 0, n);
+        const std::string piece = Read(h, 8192, &ok);
+        if (ok) got += piece;
     }
     EXPECT_EQ(ok, 0) << "a cut image must not read as complete";
     EXPECT_EQ(bf.GetErrorCode(), BFE_PACKED_STREAM);

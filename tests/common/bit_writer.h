@@ -36,7 +36,6 @@ struct BitWriter {
         }
         return image;
     }
-    Bytes Finish(int32_t total) const { return Image(total, true); }
 };
 
 #endif

@@ -1,5 +1,5 @@
 // A memory medium for PackedStream's callbacks, logging every provider
-// size and rewind; the one-call packer and a writer of hand-made symbols
+// size and rewind; the one-call packer and a writing stream fed in pieces
 // as helpers.
 #ifndef ORVOBF_TESTS_MEMORY_MEDIUM_H
 #define ORVOBF_TESTS_MEMORY_MEDIUM_H
@@ -16,7 +16,8 @@ struct Medium {
     Bytes image;
     size_t pos = 0;  // the next exchange happens here
     Bytes buffer;
-    std::vector<int32_t> sizes;  // provider calls; -1 marks a rewind
+    std::vector<int32_t> sizes;    // provider calls; -1 marks a rewind
+    std::vector<int32_t> rewinds;  // the offsets the rewinds asked for
     PackedStream* stream = nullptr;
     bool writing = false;
 
@@ -40,6 +41,7 @@ struct Medium {
     static unsigned char* Rewind(int32_t offset, void* user) {
         auto* m = static_cast<Medium*>(user);
         m->sizes.push_back(-1);
+        m->rewinds.push_back(offset);
         m->pos = static_cast<size_t>(offset);
         return nullptr;
     }
@@ -49,11 +51,51 @@ struct Medium {
     }
 };
 
+// The worked example: twenty bytes 0x61, as the classic packer writes them.
+inline const Bytes kTwentyA = {0x14, 0, 0, 0, 0x02, 0x1F, 0x80, 0xB0, 0, 0, 0, 0x40};
+
+// The one-call packer's image (empty when refused), at the classic level
+// or at the one given.
 inline Bytes PackImage(PackedStream& ps, const Bytes& data) {
     Bytes image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(data.size()))));
     const int32_t body = ps.PackBuffer(data.data(), image.data(), static_cast<int32_t>(data.size()));
     image.resize(body < 0 ? 0 : 4 + static_cast<size_t>(body));
     return image;
+}
+inline Bytes PackImage(PackedStream& ps, const Bytes& data, PackLevel level) {
+    Bytes image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(data.size()))));
+    const int32_t body = ps.PackBuffer(data.data(), image.data(), static_cast<int32_t>(data.size()), level);
+    image.resize(body < 0 ? 0 : 4 + static_cast<size_t>(body));
+    return image;
+}
+
+// What a writing stream at `level` makes of `data` given in Writes of the
+// sizes in `pieces` (the rest in one last Write) over a medium buffer of
+// `bufferSize`: the image, End's result and the provider's sizes. A
+// refused step ends it with an empty image and the refusal as `end`.
+struct Written {
+    Bytes image;
+    int32_t end;
+    std::vector<int32_t> sizes;
+};
+inline Written WriteInPieces(PackedStream& ps, const Bytes& data, const std::vector<size_t>& pieces,
+                             int32_t bufferSize, PackLevel level = PACKED_LEVEL_CLASSIC) {
+    Medium m(bufferSize);
+    m.writing = true;
+    m.Attach(ps);
+    int32_t result = ps.SetLevel(level);
+    if (result == 0) result = ps.Begin(PS_MODE_WRITE);
+    for (size_t i = 0, at = 0; result >= 0 && at < data.size(); ++i) {
+        const size_t n = i < pieces.size() ? std::min(pieces[i], data.size() - at) : data.size() - at;
+        result = ps.Write(data.data() + at, static_cast<int32_t>(n));
+        at += n;
+    }
+    if (result < 0) {
+        ps.End();
+        return {{}, result, m.sizes};
+    }
+    const int32_t end = ps.End();
+    return {m.image, end, m.sizes};
 }
 
 #endif

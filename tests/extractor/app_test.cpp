@@ -1,43 +1,53 @@
 // The extractor program as a user runs it: BigTest.bf in the working
-// folder, the output folder from the registry (here its REGEDIT4 file).
-#include <sys/wait.h>
-
-#include <cstdio>
+// folder, the output folder from the registry (here its REGEDIT4 file),
+// with no terminal, on one, and with its windows in this process.
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include <orvobf/archive_writer.h>
+#include "engine_fixture.h"
+#include "extractor_app.h"
+#include "resource.h"
+#include "run_on_terminal.h"
+#include "run_tool.h"
 #include "temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string err;
-};
-
-// Runs the extractor in `folder` with `registry` as its registry file.
-Outcome RunExtractor(const fs::path& folder, const fs::path& registry) {
-    const fs::path errFile = folder / "stderr.txt";
-    const std::string command = "cd '" + folder.string() + "' && ORVOBF_REGISTRY='" + registry.string() +
-                                "' timeout 60 " EXTRACTOR_TOOL " </dev/null >/dev/null 2>'" + errFile.string() + "'";
-    Outcome outcome;
-    const int raw = std::system(command.c_str());
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(errFile);
-    outcome.err.assign(std::istreambuf_iterator<char>(in), {});
-    fs::remove(errFile);
-    return outcome;
+// The registry file naming `output` as the output folder; its path.
+std::string WriteRegistry(const TempDir& dir, const std::string& output) {
+    std::ofstream(dir.File("reg")) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Orvo\\AshenThrone]\n@=\""
+                                   << output << "\"\n";
+    return dir.File("reg");
 }
 
-void WriteRegistry(const fs::path& file, const std::string& value) {
-    std::ofstream(file) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Orvo\\AshenThrone]\n@=\"" << value << "\"\n";
+// The command that runs the extractor in `run`, BigTest.bf there, with a
+// registry file naming `output` (no file without one); `run` is made.
+std::string ExtractorIn(const TempDir& dir, const fs::path& run, const std::optional<std::string>& output) {
+    fs::create_directories(run);
+    if (output) WriteRegistry(dir, *output);
+    return "cd '" + run.string() + "' && ORVOBF_REGISTRY='" + dir.File("reg") + "' timeout 60 " EXTRACTOR_TOOL;
+}
+
+// Runs it with no terminal; what it wrote to standard error.
+Outcome RunExtractor(const TempDir& dir, const fs::path& run, const std::optional<std::string>& output) {
+    return RunShell(ExtractorIn(dir, run, output) + " </dev/null 2>&1 >/dev/null");
+}
+
+void WriteArchive(const orvobf::writer::RawArchive& raw, const fs::path& run) {
+    std::string error;
+    fs::create_directories(run);
+    ASSERT_TRUE(raw.WriteTo((run / "BigTest.bf").string(), &error)) << error;
 }
 
 TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParent) {
@@ -50,12 +60,10 @@ TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParent) {
     ASSERT_TRUE(builder.AddFile("Maps/one.txt", text, &error, orvobf::writer::Packing::Pack)) << error;
     ASSERT_TRUE(builder.AddFile("top.bin", "\x01\x02\x03", &error)) << error;
     ASSERT_TRUE(builder.Write((run / "BigTest.bf").string(), &error)) << error;
-    WriteRegistry(dir.File("reg"), (run / "Data/Out").string());
 
-    const Outcome outcome = RunExtractor(run, dir.File("reg"));
-    EXPECT_EQ(outcome.status, 0) << outcome.err;
-    std::ifstream one(run / "Data/Maps/one.txt", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(one), {}), text);
+    const Outcome outcome = RunExtractor(dir, run, (run / "Data/Out").string());
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_EQ(FileBytes(run / "Data/Maps/one.txt"), text);
     EXPECT_EQ(fs::file_size(run / "Data/top.bin"), 3u);
     EXPECT_TRUE(fs::is_empty(run / "Data/Out"));
 }
@@ -63,21 +71,105 @@ TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParent) {
 TEST(ExtractorApp, MissingOrUnusableOutputFolderShowsTheBoxAndWritesNothing) {
     TempDir dir;
     const fs::path run = dir.File("run");
-    fs::create_directories(run);
-    orvobf::writer::ArchiveBuilder builder;
-    std::string error;
-    ASSERT_TRUE(builder.AddFile("x", "x", &error)) << error;
-    ASSERT_TRUE(builder.Write((run / "BigTest.bf").string(), &error)) << error;
-
-    for (const std::string& value : {std::string("__no_registry__"), std::string(""), (run / "absent").string()}) {
-        SCOPED_TRACE(value);
-        if (value != "__no_registry__") WriteRegistry(dir.File("reg"), value);
-        const Outcome outcome = RunExtractor(run, dir.File("reg"));
+    orvobf::writer::RawArchive raw;
+    raw.Header(0, 1, 32, 0).Block(1).File("x", 1, 0).DataBaseHere().Bytes("x");
+    WriteArchive(raw, run);
+    for (const std::optional<std::string>& value : {std::optional<std::string>(), std::optional<std::string>(""),
+                                                    std::optional<std::string>((run / "absent").string())}) {
+        SCOPED_TRACE(value.value_or("(no registry)"));
+        const Outcome outcome = RunExtractor(dir, run, value);
         EXPECT_EQ(outcome.status, 0);
-        EXPECT_NE(outcome.err.find("[ERROR] Cannot open output directory"), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.out.find("[ERROR] Cannot open output directory"), std::string::npos) << outcome.out;
         EXPECT_FALSE(fs::exists(dir.File("x")));
         EXPECT_FALSE(fs::exists(run / "x"));
     }
+}
+
+TEST(ExtractorOnTerminal, StatusLineCountsTheTreeAndShowsNamesPrintable) {
+    TempDir dir;
+    const fs::path run = dir.File("run");
+    const std::string odd("c\x1b[2J", 5);
+    orvobf::writer::RawArchive raw;  // three files; the header says one
+    raw.Header(0, 1, 32, 0).Block(3).File("a", 1, 0).File("b", 1, 0).File(odd, 1, 0);
+    raw.DataBaseHere().Bytes("x");
+    WriteArchive(raw, run);
+
+    fs::create_directories(run / "Data/Out");
+    const TerminalRun outcome = RunOnTerminal(ExtractorIn(dir, run, (run / "Data/Out").string()));
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_EQ(outcome.out.find('\x1b'), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("Extracting File c\\x1b[2J "), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("] 2/3 files"), std::string::npos) << outcome.out;
+    EXPECT_EQ(outcome.out.find("/1 files"), std::string::npos) << outcome.out;
+    EXPECT_EQ(FileBytes(run / "Data" / odd), "x");
+}
+
+TEST(ExtractorOnTerminal, DamagedEntryIsAReadErrorAndItsCutFileStays) {
+    TempDir dir;
+    const fs::path run = dir.File("run");
+    orvobf::writer::RawArchive raw;  // `cut` promises 5000 bytes; its image ends after one
+    raw.Header(0, 2, 32, 0).Block(2).File("cut", 5000, 0, 1).File("good", 4, 8);
+    raw.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOOD");
+    WriteArchive(raw, run);
+
+    fs::create_directories(run / "Data/Out");
+    const TerminalRun outcome = RunOnTerminal(ExtractorIn(dir, run, (run / "Data/Out").string()));
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_NE(outcome.out.find("[WARNING] Read Error\r\n"), std::string::npos) << outcome.out;
+    EXPECT_TRUE(fs::is_regular_file(run / "Data/cut"));
+    EXPECT_EQ(fs::file_size(run / "Data/cut"), 0u);
+    EXPECT_EQ(FileBytes(run / "Data/good"), "GOOD");
+}
+
+// In this process: the About button pressed while the worker extracts,
+// and the extraction ending while the About box is still open. The
+// program must then end by itself once OK is pressed.
+struct Seen {
+    std::atomic<int> aboutShown{0};
+    std::atomic<int> workerDoneWhenOk{0};
+    std::thread closer;
+};
+
+void OnDialog(HWND dialog, int layout, void* user) {
+    auto* seen = static_cast<Seen*>(user);
+    if (layout == IDD_MAIN) {
+        PostMessageA(dialog, WM_COMMAND, IDC_ABOUT, 0);  // the user presses About
+    } else if (layout == IDD_ABOUT) {
+        ++seen->aboutShown;
+        // OK only after the worker is through: the extraction ends under
+        // the open box.
+        seen->closer = std::thread([dialog, seen] {
+            while (g_app.workerDone.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            seen->workerDoneWhenOk = 1;
+            PostMessageA(dialog, WM_COMMAND, 1, 0);
+        });
+    }
+}
+
+TEST(ExtractorWindows, AboutDuringExtractionAndExtractionEndingUnderIt) {
+    TempDir dir;
+    const fs::path run = dir.File("run");
+    fs::create_directories(run / "Data/Out");
+    orvobf::writer::ArchiveBuilder builder;
+    std::string error;
+    const std::string block(1 << 20, 'q');
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(builder.AddFile("m/f" + std::to_string(i), block, &error)) << error;
+    ASSERT_TRUE(builder.Write((run / "BigTest.bf").string(), &error)) << error;
+    setenv("ORVOBF_REGISTRY", WriteRegistry(dir, (run / "Data/Out").string()).c_str(), 1);
+
+    Seen seen;
+    orvobf::winshim::SetDialogHook(&OnDialog, &seen);
+    const fs::path back = fs::current_path();
+    fs::current_path(run);
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+    fs::current_path(back);
+    orvobf::winshim::SetDialogHook(nullptr, nullptr);
+    if (seen.closer.joinable()) seen.closer.join();
+
+    EXPECT_EQ(seen.aboutShown.load(), 1);
+    EXPECT_EQ(seen.workerDoneWhenOk.load(), 1);
+    EXPECT_EQ(g_app.filesDone.load(), 40u);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(fs::file_size(run / "Data/m" / ("f" + std::to_string(i))), block.size());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "extract_engine.h"
+#include "temp_dir.h"
 
 struct Recorder : orvobf::engine::Reporter {
     std::vector<std::pair<std::string, std::vector<uint32_t>>> files;
@@ -26,13 +27,6 @@ struct Recorder : orvobf::engine::Reporter {
     void ChunkWritten(uint32_t bytes) override { files.back().second.push_back(bytes); }
     void Report(orvobf::engine::Problem problem, const std::string& path) override { problems.push_back({problem, path}); }
 };
-
-inline std::string Slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 // Extracts `archive`'s root into `into` (made if missing).
 inline void Extract(const std::string& archive, const std::filesystem::path& into, Recorder& recorder,

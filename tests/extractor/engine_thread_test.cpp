@@ -34,7 +34,7 @@ struct Transcript : orvobf::engine::Reporter {
 std::map<std::string, std::string> Tree(const fs::path& root) {
     std::map<std::string, std::string> tree;
     for (const auto& entry : fs::recursive_directory_iterator(root))
-        tree[fs::relative(entry.path(), root).string()] = entry.is_directory() ? "/" : Slurp(entry.path());
+        tree[fs::relative(entry.path(), root).string()] = entry.is_directory() ? "/" : FileBytes(entry.path());
     return tree;
 }
 

@@ -1,14 +1,13 @@
 #include "c_fixture.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <random>
 #include <string>
 
 #include <orvobf/archive_writer.h>
+#include "temp_dir.h"
 
 namespace {
-std::filesystem::path g_folder;
+TempDir* g_folder = nullptr;
 std::string g_archive;
 
 std::string Pattern(unsigned seed, unsigned long size) {
@@ -19,17 +18,10 @@ std::string Pattern(unsigned seed, unsigned long size) {
 }  // namespace
 
 extern "C" const char* FixtureWrite(void) {
-    std::error_code failed;
-    const auto base = std::filesystem::temp_directory_path(failed);
-    if (failed) return nullptr;
-    std::random_device seed;
-    do g_folder = base / ("orvobf-c-" + std::to_string(seed()));
-    while (!std::filesystem::create_directory(g_folder, failed) && !failed);
-    if (failed) return nullptr;
-
+    g_folder = new TempDir;
     orvobf::writer::ArchiveBuilder builder;
     std::string error;
-    g_archive = (g_folder / "flat.bf").string();
+    g_archive = g_folder->File("flat.bf");
     const bool ok = builder.AddFile("top.txt", FIXTURE_TOP_TEXT, &error) &&
                     builder.AddFile("Data/Big.bin", Pattern(1, FIXTURE_BIG_SIZE), &error) &&
                     builder.AddFile("Data/Empty.bin", "", &error) &&
@@ -43,6 +35,6 @@ extern "C" const char* FixtureWrite(void) {
 }
 
 extern "C" void FixtureRemove(void) {
-    std::error_code ignored;
-    if (!g_folder.empty()) std::filesystem::remove_all(g_folder, ignored);
+    delete g_folder;
+    g_folder = nullptr;
 }

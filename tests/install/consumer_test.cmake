@@ -1,7 +1,9 @@
-# Run by ctest: install, build the consumers (C++ through find_package and
-# pkg-config, C through pkg-config), run them.
+# Run by ctest: install the build (BUILD_DIR) into a scratch prefix, build
+# the consumers against it (C++ through find_package and pkg-config, C
+# through pkg-config), run them. With PREFIX (CI's check of the
+# Debian package: /usr) the consumers are built against what is installed
+# there instead, with pkg-config's own search path.
 file(REMOVE_RECURSE ${WORK_DIR})
-set(prefix ${WORK_DIR}/prefix)
 macro(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
@@ -9,10 +11,21 @@ macro(run)
   endif()
 endmacro()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+if(PREFIX)
+  set(prefix ${PREFIX})
+else()
+  set(prefix ${WORK_DIR}/prefix)
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+endif()
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX}
     "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINK_FLAGS}")
+# The package found must be the one of this prefix, not another copy.
+file(STRINGS ${WORK_DIR}/build/CMakeCache.txt found REGEX "^OrvoBF_DIR:")
+string(FIND "${found}" "=${prefix}/" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "find_package(OrvoBF) did not find the package below ${prefix}: ${found}")
+endif()
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 set(archive ${WORK_DIR}/consumer.bf)
 run(${WORK_DIR}/build/consumer write ${archive})
@@ -27,9 +40,11 @@ if(NOT PKG_CONFIG)
   message(STATUS "pkg-config not found: pkg-config consumer skipped")
   return()
 endif()
-file(GLOB_RECURSE pc_file ${prefix}/*/orvobf.pc)
-get_filename_component(pc_dir "${pc_file}" DIRECTORY)
-set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+if(NOT PREFIX)
+  file(GLOB_RECURSE pc_file ${prefix}/*/orvobf.pc)
+  get_filename_component(pc_dir "${pc_file}" DIRECTORY)
+  set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+endif()
 run(${PKG_CONFIG} --cflags --libs orvobf)
 string(STRIP "${out}" flags)
 separate_arguments(flags UNIX_COMMAND "${flags}")

@@ -9,14 +9,13 @@
 TEST(PackedBuffer, WorkedExamples) {
     PackedStream ps;
     ASSERT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
-    const Bytes twelve = {0x14, 0, 0, 0, 0x02, 0x1F, 0x80, 0xB0, 0, 0, 0, 0x40};
     Bytes out(20 + 16, 0xEE);
-    EXPECT_EQ(ps.UnpackBuffer(twelve.data(), out.data()), 20);
+    EXPECT_EQ(ps.UnpackBuffer(kTwentyA.data(), out.data()), 20);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 20), Bytes(20, 0x61));
     Bytes exact(20);
-    EXPECT_EQ(ps.UnpackBuffer(twelve.data(), twelve.size(), exact.data(), exact.size()), 20);
+    EXPECT_EQ(ps.UnpackBuffer(kTwentyA.data(), kTwentyA.size(), exact.data(), exact.size()), 20);
     EXPECT_EQ(exact, Bytes(20, 0x61));
-    EXPECT_EQ(PackImage(ps, Bytes(20, 0x61)), twelve);
+    EXPECT_EQ(PackImage(ps, Bytes(20, 0x61)), kTwentyA);
     const Bytes stored = {0xFD, 0xFF, 0xFF, 0xFF, 0x61, 0x62, 0x63};
     EXPECT_EQ(PackedStream::ImageSize(stored.data()), 3);
     EXPECT_EQ(ps.UnpackBuffer(stored.data(), stored.size(), exact.data(), exact.size()), 3);
@@ -35,10 +34,9 @@ TEST(PackedBuffer, DamagedImages) {
     // End marker at once although 20 bytes are promised.
     const Bytes early = {20, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(ps.UnpackBuffer(early.data(), early.size(), out.data(), out.size()), PSE_DAMAGED);
-    const Bytes twelve = {0x14, 0, 0, 0, 0x02, 0x1F, 0x80, 0xB0, 0, 0, 0, 0x40};
     for (size_t cut = 0; cut < 8; ++cut)
-        EXPECT_EQ(ps.UnpackBuffer(twelve.data(), cut, out.data(), out.size()), PSE_DAMAGED) << cut;
-    EXPECT_EQ(ps.UnpackBuffer(twelve.data(), twelve.size(), out.data(), 19), PSE_BUFFER_TOO_SMALL);
+        EXPECT_EQ(ps.UnpackBuffer(kTwentyA.data(), cut, out.data(), out.size()), PSE_DAMAGED) << cut;
+    EXPECT_EQ(ps.UnpackBuffer(kTwentyA.data(), kTwentyA.size(), out.data(), 19), PSE_BUFFER_TOO_SMALL);
 }
 
 TEST(PackedBuffer, WindowWrapsAndPositionZero) {

@@ -13,31 +13,6 @@ namespace {
 
 const PackLevel kHashLevels[] = {PACKED_LEVEL_FAST, PACKED_LEVEL_BEST};
 
-Bytes Pack(PackedStream& ps, const Bytes& data, PackLevel level) {
-    Bytes image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(data.size()))));
-    const int32_t body = ps.PackBuffer(data.data(), image.data(), static_cast<int32_t>(data.size()), level);
-    image.resize(body < 0 ? 0 : 4 + static_cast<size_t>(body));
-    return image;
-}
-
-// Writes `data` at `level` in pieces of the given sizes, the rest in one.
-Bytes Write(PackedStream& ps, PackLevel level, const Bytes& data, const std::vector<size_t>& pieces,
-            int32_t bufferSize, int32_t* endResult = nullptr) {
-    Medium m(bufferSize);
-    m.writing = true;
-    m.Attach(ps);
-    EXPECT_EQ(ps.SetLevel(level), 0);
-    EXPECT_EQ(ps.Begin(PS_MODE_WRITE), 0);
-    for (size_t i = 0, at = 0; at < data.size(); ++i) {
-        const size_t n = i < pieces.size() ? std::min(pieces[i], data.size() - at) : data.size() - at;
-        EXPECT_GE(ps.Write(data.data() + at, static_cast<int32_t>(n)), 0);
-        at += n;
-    }
-    const int32_t end = ps.End();
-    if (endResult) *endResult = end;
-    return m.image;
-}
-
 // Bytes whose 2-byte pairs are all different (up to 32 KiB): no match
 // anywhere but where a test copies bytes on purpose. Run k of 256 bytes
 // steps by 2k + 1, and so does the pair into the next run.
@@ -107,53 +82,54 @@ TEST(PackedLevels, NamesAndSettings) {
     const Bytes half = DistinctPairs(1024);
     Bytes farEnd = half;
     farEnd.insert(farEnd.end(), half.begin(), half.end());
-    const Bytes best = Write(ps, PACKED_LEVEL_BEST, farEnd, {}, 64);
-    EXPECT_EQ(Write(ps, PACKED_LEVEL_CLASSIC, farEnd, {}, 64), PackImage(ps, farEnd));
+    const Bytes best = WriteInPieces(ps, farEnd, {}, 64, PACKED_LEVEL_BEST).image;
+    EXPECT_EQ(WriteInPieces(ps, farEnd, {}, 64).image, PackImage(ps, farEnd));
     EXPECT_LT(best.size(), PackImage(ps, farEnd).size());
-    const Bytes twenty = {0x14, 0, 0, 0, 0x02, 0x1F, 0x80, 0xB0, 0, 0, 0, 0x40};
-    EXPECT_EQ(Write(ps, PACKED_LEVEL_CLASSIC, Bytes(20, 0x61), {}, 64), twenty);
 
-    for (PackLevel lv : kHashLevels) {
-        SCOPED_TRACE(PackLevelName(lv));
-        int32_t end = -1;
-        // Nothing written: the empty image. Under 17 bytes first: stored.
-        EXPECT_EQ(Write(ps, lv, Bytes(), {}, 64, &end), Bytes(4, 0));
-        EXPECT_EQ(end, 0);
-        const Bytes hello = {0x68, 0x65, 0x6C, 0x6C, 0x6F};
-        EXPECT_EQ(Write(ps, lv, hello, {}, 64, &end), (Bytes{0xFB, 0xFF, 0xFF, 0xFF, 0x68, 0x65, 0x6C, 0x6C, 0x6F}));
-        EXPECT_EQ(Write(ps, lv, Bytes(40, 0x33), {16}, 20).size(), 44u);
-
-        Medium m(64);
-        m.writing = true;
-        m.Attach(ps);
-        ASSERT_EQ(ps.Begin(PS_MODE_WRITE), 0);
-        EXPECT_EQ(ps.SetLevel(PACKED_LEVEL_CLASSIC), PSE_BAD_STATE);
-        EXPECT_EQ(ps.PackBuffer(hello.data(), out.data(), 5, lv), PSE_BAD_STATE) << "shares the writer's tables";
-        ps.End();
-    }
+    // A begun stream keeps its level and its tables.
+    Medium m(64);
+    m.writing = true;
+    m.Attach(ps);
+    ASSERT_EQ(ps.SetLevel(PACKED_LEVEL_BEST), 0);
+    ASSERT_EQ(ps.Begin(PS_MODE_WRITE), 0);
+    EXPECT_EQ(ps.SetLevel(PACKED_LEVEL_CLASSIC), PSE_BAD_STATE);
+    EXPECT_EQ(ps.PackBuffer(farEnd.data(), out.data(), 5, PACKED_LEVEL_FAST), PSE_BAD_STATE);
+    ps.End();
     ps.Release();
     EXPECT_EQ(ps.GetLevel(), PACKED_LEVEL_CLASSIC) << "its tables are gone";
 }
 
-TEST(PackedLevels, EveryDecoderReadsEveryLevel) {
-    std::mt19937 rng(5);
-    Bytes mixed;
+TEST(PackedLevels, EveryLevelRoundTripsThroughEveryInterface) {
+    std::mt19937 rng(11);
+    std::vector<Bytes> inputs = {Bytes(), Bytes{0x42}, Bytes(17, 0x20), DistinctPairs(1025)};
+    for (size_t n = 1; n <= 40; ++n) {
+        Bytes b(n);
+        for (auto& c : b) c = static_cast<unsigned char>(rng() % 3 + 'a');
+        inputs.push_back(b);
+    }
+    Bytes runs(70000, 0x61), random(200000), mixed, text;
+    for (size_t i = 0; i < runs.size(); i += 1500) runs[i] = 0x62;
+    for (auto& c : random) c = static_cast<unsigned char>(rng());
     const char* words[] = {"archive ", "window ", "provider ", "matched ", "literal\n", "\t0x1F ", "the "};
-    while (mixed.size() < 90000) for (char ch : std::string(words[rng() % 7])) mixed.push_back(static_cast<unsigned char>(ch));
+    const auto addWords = [&](Bytes& b, size_t size) {
+        while (b.size() < size) for (char ch : std::string(words[rng() % 7])) b.push_back(static_cast<unsigned char>(ch));
+    };
+    addWords(mixed, 90000);
     mixed.insert(mixed.end(), 3000, 0);
     while (mixed.size() < 150000) mixed.push_back(static_cast<unsigned char>(rng() % 4 ? rng() % 16 : rng()));
     Bytes twoBlocks(131072);  // ends on a block's end
     for (size_t i = 0; i < twoBlocks.size(); ++i) twoBlocks[i] = static_cast<unsigned char>(i % 1531 * 7 % 251);
-    const std::vector<Bytes> inputs = {Bytes(17, 0x20), DistinctPairs(1025), mixed, twoBlocks};
+    addWords(text, 3 * 1024 * 1024);
+    inputs.insert(inputs.end(), {runs, random, mixed, twoBlocks, text});
 
     PackedStream ps;  // one object for every image
     ASSERT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
-    for (PackLevel level : kHashLevels) {
+    for (PackLevel level : {PACKED_LEVEL_CLASSIC, PACKED_LEVEL_FAST, PACKED_LEVEL_BEST}) {
         for (const Bytes& data : inputs) {
             const int32_t n = static_cast<int32_t>(data.size());
             SCOPED_TRACE(std::string(PackLevelName(level)) + " " + std::to_string(n));
-            const Bytes image = Pack(ps, data, level);
-            ASSERT_GE(image.size(), 8u);
+            const Bytes image = PackImage(ps, data, level);
+            ASSERT_EQ(PackImage(ps, data, level), image) << "same data, same image";
             ASSERT_EQ(PackedStream::ImageSize(image.data()), n);
             Bytes out(data.size() + 16);
             ASSERT_EQ(ps.UnpackBuffer(image.data(), image.size(), out.data(), data.size()), n);
@@ -161,24 +137,37 @@ TEST(PackedLevels, EveryDecoderReadsEveryLevel) {
             ASSERT_EQ(ps.UnpackBuffer(image.data(), out.data()), n);
             ASSERT_TRUE(std::equal(data.begin(), data.end(), out.begin()));
 
-            // Any cut into Writes and any buffer size: the same image.
-            std::vector<size_t> pieces = {17 + rng() % 70000};
+            // Any cut into Writes and any buffer size: one image, the
+            // one-call packer's once the first Write has 17 bytes.
+            std::vector<size_t> pieces = {17 + rng() % 40};
             while (pieces.size() < 300) pieces.push_back(rng() % 3 == 0 ? rng() % 40000 : rng() % 20);
             const int32_t bufferSize = 20 + 4 * static_cast<int32_t>(rng() % 40);
-            int32_t end = 0;
-            ASSERT_EQ(Write(ps, level, data, pieces, bufferSize, &end), image);
-            ASSERT_EQ(end, static_cast<int32_t>(image.size()));
+            const Written w = WriteInPieces(ps, data, pieces, bufferSize, level);
+            ASSERT_EQ(WriteInPieces(ps, data, {}, 16384, level).image, w.image);
+            if (n >= PACKED_MAX_MATCH) {
+                ASSERT_EQ(w.image, image);
+                ASSERT_EQ(w.end, static_cast<int32_t>(image.size()));
+            } else {
+                ASSERT_EQ(Bytes(w.image.begin() + 4, w.image.end()), data) << "stored";
+                ASSERT_EQ(w.end, n);
+            }
 
             // Read in uneven pieces, with seeks both ways.
             Medium m(bufferSize);
-            m.image = image;
+            m.image = w.image;
             m.Attach(ps);
             ASSERT_EQ(ps.Begin(PS_MODE_READ), n);
-            ExpectRandomReads(ps, data, rng, 40, 9000);
+            ExpectRandomReads(ps, data, rng, 60, 9000);
             ps.End();
         }
     }
-    // Earlier images leave nothing behind that changes a later one. Here
+}
+
+TEST(PackedLevels, EarlierImagesLeaveNothingBehind) {
+    PackedStream ps, fresh;
+    ASSERT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
+    ASSERT_EQ(fresh.Init(PACKED_STREAM_VERSION), 0);
+    // Nothing of an earlier image changes a later one. Here
     // 10 20 40 is new at 900 in the second image, whose latest 10 20 is at
     // 700; the first image had 10 20 40 at 500, where the second has
     // 10 20 60. (Pairs that step by an even value are not in the filler.)
@@ -188,11 +177,9 @@ TEST(PackedLevels, EveryDecoderReadsEveryLevel) {
     put(second, 500, "\x10\x20\x60");
     put(second, 700, "\x10\x20\x80");
     put(second, 900, "\x10\x20\x40");
-    PackedStream fresh;
-    ASSERT_EQ(fresh.Init(PACKED_STREAM_VERSION), 0);
     for (PackLevel level : kHashLevels) {
-        Pack(ps, first, level);
-        EXPECT_EQ(Pack(ps, second, level), Pack(fresh, second, level));
+        PackImage(ps, first, level);
+        EXPECT_EQ(PackImage(ps, second, level), PackImage(fresh, second, level));
     }
 }
 
@@ -224,9 +211,9 @@ TEST(PackedLevels, BestFindsTheCheapestBody) {
     for (const Bytes& data : {farEnd, ringZero, words, run}) {
         SCOPED_TRACE(data.size());
         const size_t cheapest = ImageBytes(CheapestBits(data));
-        const Bytes best = Pack(ps, data, PACKED_LEVEL_BEST);
+        const Bytes best = PackImage(ps, data, PACKED_LEVEL_BEST);
         EXPECT_EQ(best.size(), cheapest);
-        const Bytes fast = Pack(ps, data, PACKED_LEVEL_FAST);
+        const Bytes fast = PackImage(ps, data, PACKED_LEVEL_FAST);
         EXPECT_GE(fast.size(), cheapest);
         for (const Bytes* image : {&best, &fast}) {
             Bytes out(data.size());
@@ -235,6 +222,6 @@ TEST(PackedLevels, BestFindsTheCheapestBody) {
             EXPECT_EQ(out, data);
         }
     }
-    EXPECT_EQ(Pack(ps, farEnd, PACKED_LEVEL_FAST).size(), ImageBytes(CheapestBits(farEnd)));
-    EXPECT_GT(Pack(ps, words, PACKED_LEVEL_FAST).size(), ImageBytes(CheapestBits(words)));
+    EXPECT_EQ(PackImage(ps, farEnd, PACKED_LEVEL_FAST).size(), ImageBytes(CheapestBits(farEnd)));
+    EXPECT_GT(PackImage(ps, words, PACKED_LEVEL_FAST).size(), ImageBytes(CheapestBits(words)));
 }

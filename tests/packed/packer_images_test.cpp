@@ -15,7 +15,7 @@ namespace {
 Bytes Of(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 void ExpectImage(const Bytes& data, BitWriter& symbols) {
-    const Bytes expected = symbols.Finish(static_cast<int32_t>(data.size()));
+    const Bytes expected = symbols.Image(static_cast<int32_t>(data.size()));
     PackedStream ps;
     ASSERT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
     // The hand-made image holds the data: it is a sound answer.

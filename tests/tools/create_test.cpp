@@ -100,7 +100,7 @@ TEST(Create, FullDiskFailsSaysWhyAndLeavesNothingBehind) {
         Outcome run = Shell("unshare -m sh " + scriptPath);
         if (run.status == 77 || run.out.find("unshare: ") == 0) GTEST_SKIP() << "cannot mount here: " << run.out;
         ASSERT_EQ(run.status, 0) << run.out;
-        EXPECT_EQ(run.out, "bigfile create: cannot write " + mount + "/out.bf: No space left on device\nexit 1\nfiller\n")
+        EXPECT_EQ(run.out, "bigfile create: cannot write " + mount + "/out.bf: No space left on device\nexit 2\nfiller\n")
             << freePages << " pages free";
     }
 }

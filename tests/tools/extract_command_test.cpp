@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,20 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 // A packed image of one literal and the end marker that promises 5000 bytes.
 const std::string kCutImage("\x88\x13\x00\x00\x00\x00\x80\xB0", 8);
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Root: `cut` (damaged packed entry), `good` ("GOOD").
 std::string CutArchive(const TempDir& dir, const std::string& cutName) {
@@ -57,15 +44,15 @@ TEST(ToolExtract, DamagedEntryFailsAndNeverReplacesTheFileUnlessPartialsAreKept)
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("bigfile extract: cut: Read Error\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("1 files (4 B) in 0 directories extracted, 1 problem\n"), std::string::npos) << run.out;
-    EXPECT_EQ(Slurp(out / "cut"), "old contents");
-    EXPECT_EQ(Slurp(out / "good"), "GOOD");
-    EXPECT_EQ(Names(out), (std::vector<std::string>{"cut", "good"}));
+    EXPECT_EQ(FileBytes(out / "cut"), "old contents");
+    EXPECT_EQ(FileBytes(out / "good"), "GOOD");
+    EXPECT_EQ(FolderNames(out), (std::set<std::string>{"cut", "good"}));
 
     const fs::path kept = dir.File("kept");
     const Outcome keep = Tool("extract --keep-partial -C " + kept.string() + " " + archive);
     EXPECT_EQ(keep.status, 1) << keep.out;
     EXPECT_NE(keep.out.find("bigfile extract: cut: Read Error\n"), std::string::npos) << keep.out;
-    EXPECT_EQ(Names(kept), (std::vector<std::string>{"cut", "good"}));
+    EXPECT_EQ(FolderNames(kept), (std::set<std::string>{"cut", "good"}));
     EXPECT_EQ(fs::file_size(kept / "cut"), 0u);
 }
 
@@ -84,7 +71,7 @@ TEST(ToolExtract, NamesAreShownPrintableAndCreatedExact) {
     EXPECT_EQ(run.out.find('\x07'), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("e\\x1b]0;x\\x07\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("bigfile extract: d\\x1b[2J: Read Error\n"), std::string::npos) << run.out;
-    EXPECT_EQ(Slurp(fs::path(dir.File("out")) / shown), "GOOD");
+    EXPECT_EQ(FileBytes(fs::path(dir.File("out")) / shown), "GOOD");
 }
 
 TEST(ToolExtract, ProgressBarCountsTheTreeNotTheHeader) {
@@ -138,7 +125,7 @@ TEST(ToolExtract, WorkersGiveTheTreeReportAndExitCodeOfOne) {
         runs.push_back(Tool(std::string("extract -v -j ") + jobs + " -C " + out.string() + " " + archive));
         std::vector<std::pair<std::string, std::string>> tree;
         for (const auto& entry : fs::recursive_directory_iterator(out))
-            tree.push_back({fs::relative(entry.path(), out).string(), entry.is_directory() ? "/" : Slurp(entry.path())});
+            tree.push_back({fs::relative(entry.path(), out).string(), entry.is_directory() ? "/" : FileBytes(entry.path())});
         std::sort(tree.begin(), tree.end());
         trees.push_back(tree);
     }

@@ -48,7 +48,7 @@ TEST(PackedTool, PackUnpackAndTheirErrors) {
     EXPECT_NE(run.out.find("damaged image"), std::string::npos) << run.out;
     EXPECT_FALSE(std::filesystem::exists(dir.File("cut.out"))) << "no partial file";
     run = Tool("unpack " + dir.File("missing") + " " + out);
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.out.find("missing: cannot open"), std::string::npos) << run.out;
     EXPECT_EQ(Tool("pack " + in).status, 2);
     run = Tool("pack --help");

@@ -131,7 +131,7 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
     TempDir dir;
     const std::string missing = dir.File("missing.bf");
     SplitOutcome run = ToolSplit("list " + missing);
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "bigfile list: " + missing +
                            ": BigFile Error -5100\tFile cannot be opened.(0). (No such file or directory)\n");
@@ -140,7 +140,7 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
     const std::string folder = dir.File("folder.bf");
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     run = ToolSplit("info " + folder);
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err.substr(0, run.err.find('\t')), "bigfile info: " + folder + ": BigFile Error -5110") << run.err;
     EXPECT_EQ(run.err.substr(run.err.find('\t')), "\tFile i/o error (1). (Is a directory)\n");
 
@@ -153,7 +153,7 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
 
     // A file that opens but is no archive: the library's text alone.
     run = ToolSplit("test " + junk);
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "bigfile test: " + junk + ": BigFile Error -5110\tFile i/o error (1).\n");
 
     {

@@ -6,27 +6,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <string>
 
 #include <orvobf/archive_writer.h>
 #include <orvobf/ORVOBF.H>
 #include "temp_dir.h"
 
-namespace {
 namespace fs = std::filesystem;
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::set<std::string> Listing(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
-}
-}  // namespace
 
 TEST(WriterOutput, LeavesWhatIsBesideTheArchiveAlone) {
     TempDir dir;
@@ -48,14 +34,14 @@ TEST(WriterOutput, LeavesWhatIsBesideTheArchiveAlone) {
         ASSERT_EQ(bf.Open((out / name).string().c_str(), 0), 1) << name;
         EXPECT_EQ(bf.FindFile("f")->size, std::string(name).size());
     }
-    EXPECT_EQ(Slurp(out / "a.bf.partial"), "keep me");
-    EXPECT_EQ(Slurp(out / "victim"), "precious");
+    EXPECT_EQ(FileBytes(out / "a.bf.partial"), "keep me");
+    EXPECT_EQ(FileBytes(out / "victim"), "precious");
     std::set<std::string> expected = {"a.bf", "a.bf.partial", "b.bf", "c.bf", "victim"};
     if (!noLinks) {
         EXPECT_TRUE(fs::is_symlink(fs::symlink_status(out / "b.bf.partial")));
         expected.insert("b.bf.partial");
     }
-    EXPECT_EQ(Listing(out), expected);
+    EXPECT_EQ(FolderNames(out), expected);
 
     // A failed write removes its own temporary file, and only that.
     const fs::path source = dir.File("source.bin");
@@ -66,8 +52,8 @@ TEST(WriterOutput, LeavesWhatIsBesideTheArchiveAlone) {
     fs::resize_file(source, 100);  // shrinks after it was added
     EXPECT_FALSE(builder.Write((out / "c.bf").string(), &error));
     EXPECT_NE(error.find("changed size"), std::string::npos) << error;
-    EXPECT_EQ(Listing(out), expected);
-    EXPECT_EQ(Slurp(out / "c.bf").substr(0, 6), "OrvoBF");  // the last good archive stays
+    EXPECT_EQ(FolderNames(out), expected);
+    EXPECT_EQ(FileBytes(out / "c.bf").substr(0, 6), "OrvoBF");  // the last good archive stays
     EXPECT_FALSE(builder.Write(dir.File("missing/out.bf"), &error));
     EXPECT_FALSE(fs::exists(dir.File("missing")));
 }

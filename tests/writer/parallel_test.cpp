@@ -15,11 +15,6 @@
 namespace {
 namespace fs = std::filesystem;
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Text, noise and tiny files, from memory and from disk, in nested folders.
 void FillTree(const fs::path& disk, std::vector<std::pair<std::string, std::string>>& memory) {
     std::mt19937 rng(11);
@@ -61,7 +56,7 @@ std::string Build(const TempDir& dir, const fs::path& disk, const std::vector<st
     EXPECT_TRUE(builder.AddFile("kept", memory.back().second, &error, orvobf::writer::Packing::Store)) << error;
     const std::string archive = dir.File(name);
     EXPECT_TRUE(builder.Write(archive, &error)) << error;
-    return Slurp(archive);
+    return FileBytes(archive);
 }
 
 TEST(WriterParallel, EveryThreadCountWritesTheSameBytes) {

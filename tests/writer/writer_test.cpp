@@ -15,36 +15,26 @@
 namespace {
 namespace fs = std::filesystem;
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void Le(std::string& s, uint32_t v) {
     for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
 }
 
-// Collects path -> contents of every file below the archive's current
-// directory, reading the data where the records point.
-void Collect(BigFile& bf, const std::string& archive, const std::string& prefix,
-             std::map<std::string, std::string>& out) {
-    const std::string bytes = Slurp(archive);
-    FindData cursor{};
-    for (int more = bf.FindFirst(&cursor); more; more = bf.FindNext(&cursor)) {
-        const std::string name = prefix + cursor.entry->name;
-        if (cursor.entry->attributes & BF_ATTR_DIR) {
-            out[name + "/"] = "";
-            ASSERT_TRUE(bf.PushDir());
-            ASSERT_TRUE(bf.EnterDir(cursor.entry->name));
-            Collect(bf, archive, name + "/", out);
-            ASSERT_TRUE(bf.PopDir());
+// Every path in the archive ("/" after a directory's) with the bytes its
+// record points at.
+std::map<std::string, std::string> Collect(BigFile& bf, const std::string& archive) {
+    const std::string bytes = FileBytes(archive);
+    std::map<std::string, std::string> out;
+    BigFileWalker walker(bf);
+    for (WalkEntry e{}; walker.Next(&e);) {
+        if (e.kind == BF_KIND_DIR) {
+            out[std::string(e.path) + "/"] = "";
         } else {
-            ASSERT_NE(cursor.record, nullptr);
-            const uint64_t at = uint64_t{bf.dataBase} + cursor.record->offset;
-            ASSERT_LE(at + cursor.record->size, bytes.size());
-            out[name] = bytes.substr(at, cursor.record->size);
+            const uint64_t at = uint64_t{bf.dataBase} + e.record->offset;
+            EXPECT_LE(at + e.record->size, bytes.size()) << e.path;
+            out[e.path] = at + e.record->size <= bytes.size() ? bytes.substr(at, e.record->size) : "";
         }
     }
+    return out;
 }
 }  // namespace
 
@@ -63,7 +53,7 @@ TEST(Writer, SmallTreeHasTheExactLayoutTheReaderExpects) {
     Le(expected, 3), Le(expected, 0), Le(expected, 0);
     expected += "abc";
     ASSERT_EQ(expected.size(), 73u);
-    EXPECT_EQ(Slurp(path), expected);
+    EXPECT_EQ(FileBytes(path), expected);
 }
 
 TEST(Writer, FolderTreeComesBackThroughTheReader) {
@@ -83,14 +73,9 @@ TEST(Writer, FolderTreeComesBackThroughTheReader) {
     for (const auto& [name, contents] : files) std::ofstream(src / name, std::ios::binary) << contents;
     std::error_code ec;
     fs::create_symlink("ReadMe.TXT", src / "link", ec);
+    if (!ec) files["link"] = files["ReadMe.TXT"];  // what a link points to goes in
 
     std::string error;
-    if (!ec) {
-        orvobf::writer::ArchiveBuilder withLink;
-        EXPECT_FALSE(withLink.AddFolder("", src.string(), &error));  // links are refused
-        EXPECT_NE(error.find("link"), std::string::npos) << error;
-        fs::remove(src / "link");
-    }
     orvobf::writer::ArchiveBuilder builder;
     ASSERT_TRUE(builder.AddFolder("", src.string(), &error)) << error;
     const std::string archive = dir.File("tree.bf");
@@ -101,12 +86,7 @@ TEST(Writer, FolderTreeComesBackThroughTheReader) {
     ASSERT_EQ(bf.Open(archive.c_str(), 0), 1) << bf.GetLastErrorText();
     EXPECT_EQ(bf.fileCount, files.size());
     EXPECT_EQ(bf.dirCount, 3u);
-    std::map<std::string, std::string> back;
-    Collect(bf, archive, "", back);
-    for (const auto& [name, contents] : files) {
-        ASSERT_TRUE(back.count(name)) << name;
-        EXPECT_EQ(back[name], contents) << name;
-    }
-    EXPECT_TRUE(back.count("empty/"));
-    EXPECT_EQ(back.size(), files.size() + 3);  // and Levels/, Levels/act_1/, empty/
+    std::map<std::string, std::string> expected = files;
+    for (const char* folder : {"Levels/", "Levels/act_1/", "empty/"}) expected[folder] = "";
+    EXPECT_EQ(Collect(bf, archive), expected);
 }

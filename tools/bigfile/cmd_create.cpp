@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -78,7 +79,8 @@ bool MatchesPattern(std::string_view pattern, std::string_view text) {
     return p == pattern.size();
 }
 constexpr const char* kSynopsis =
-    "[--pack | --pack-if-smaller] [--level L] [-j N] [--store PAT]... [--strict-names] [-q] ARCHIVE DIR";
+    "[--pack | --pack-if-smaller] [--level L] [-j N] [--store PAT]... [--no-dereference] [--skip-conflicts] "
+    "[--strict-names] [-q] ARCHIVE DIR";
 
 // A message of several lines, each with the command's prefix.
 void PrintLines(std::string_view text) {
@@ -89,6 +91,24 @@ void PrintLines(std::string_view text) {
         std::fprintf(stderr, "bigfile create: %s\n", line.c_str());
         start = end + 1;
     }
+}
+
+// What the folder's walk did not add, a line each; returns the number of
+// entries skipped that the options did not ask to leave out.
+unsigned ReportIssues(const std::vector<orvobf::writer::FolderIssue>& issues) {
+    using Kind = orvobf::writer::FolderIssue::Kind;
+    unsigned skipped = 0;
+    for (const auto& issue : issues) {
+        switch (issue.kind) {
+        case Kind::Skipped:
+            ++skipped;
+            std::fprintf(stderr, "bigfile create: %s; skipped\n", issue.text.c_str());
+            break;
+        case Kind::Refused: std::fprintf(stderr, "bigfile create: %s\n", issue.text.c_str()); break;
+        case Kind::Note: std::fprintf(stderr, "bigfile create: note: %s; left out\n", issue.text.c_str()); break;
+        }
+    }
+    return skipped;
 }
 
 // Names that every system can take but an extraction on Windows refuses:
@@ -115,13 +135,24 @@ int RunCreate(int argc, char** argv) {
                                      {"jobs", required_argument, nullptr, 'j'},
                                      {"store", required_argument, nullptr, 'S'},
                                      {"quiet", no_argument, nullptr, 'q'},
+                                     {"no-dereference", no_argument, nullptr, 'P'},
+                                     {"skip-conflicts", no_argument, nullptr, 'C'},
                                      {nullptr, 0, nullptr, 0}};
     orvobf::writer::Packing packing = orvobf::writer::Packing::Store;
     PackLevel level = PACKED_LEVEL_CLASSIC;
     unsigned jobs = 0;
     std::vector<std::string> stored;
     bool strict = false, quiet = false;
+    orvobf::writer::FolderOptions walk;
     for (int c; (c = getopt_long(argc, argv, "hpsnl:j:S:q", options, nullptr)) != -1;) {
+        if (c == 'P') {
+            walk.followLinks = false;
+            continue;
+        }
+        if (c == 'C') {
+            walk.skipConflicts = true;
+            continue;
+        }
         if (c == 'p' || c == 's') {
             packing = c == 'p' ? orvobf::writer::Packing::Pack : orvobf::writer::Packing::PackIfSmaller;
             continue;
@@ -153,10 +184,17 @@ int RunCreate(int argc, char** argv) {
         if (c == 'h') {
             orvobf::tool::PrintCommandUsage("create", kSynopsis, stdout);
             std::printf(
-                "Writes ARCHIVE from the directories and files below DIR.\n"
-                "Names no system can take (\"1:x\", \"a\\b\", longer than 255 bytes, two that\n"
-                "differ only in case) are refused, each one named; so are links and\n"
-                "special files. Nothing is written then.\n"
+                "Writes ARCHIVE from the directories and files below DIR. Nothing outside\n"
+                "DIR is read unless a symbolic link points there: a link stands for what\n"
+                "it points to (a file's bytes, a folder's tree).\n"
+                "Everything is looked at before anything is written, and every problem\n"
+                "named by its path:\n"
+                "- names the archive cannot hold (\"1:x\", \"a\\b\", longer than 255 bytes, two\n"
+                "  that differ only in case in one folder, both named) and files over\n"
+                "  %llu bytes: nothing is written, exit status 1;\n"
+                "- files that cannot be read, FIFOs, sockets, devices, links to nothing and\n"
+                "  link loops: skipped, the archive written without them, exit status 1;\n"
+                "- what --no-dereference and --skip-conflicts leave out: a note each.\n"
                 "Names an extraction on Windows refuses (':' after the second character,\n"
                 "CON, PRN, AUX, NUL, COM1-9, LPT1-9 with any extension, a trailing dot or\n"
                 "space, < > \" | ? * and control characters) are warned about, each one\n"
@@ -171,10 +209,17 @@ int RunCreate(int argc, char** argv) {
                 "      --store PATTERN    store the files whose path inside the archive\n"
                 "                         matches the shell pattern, whatever the packing\n"
                 "                         ('*' matches '/' too; may be given again)\n"
+                "      --no-dereference   leave every symbolic link out, each with a note\n"
+                "      --skip-conflicts   leave out the names the archive cannot hold, each\n"
+                "                         with a note (of names that differ only in case,\n"
+                "                         all but the first in name order), and write the\n"
+                "                         archive\n"
                 "  -n, --strict-names     refuse names an extraction on Windows refuses\n"
                 "                         (nothing is written, exit status 1)\n"
                 "  -q, --quiet            no summary line\n"
-                "On a terminal, a progress line is drawn on standard error.\n",
+                "On a terminal, a progress line is drawn on standard error. ARCHIVE is\n"
+                "replaced only by a complete archive; a failure leaves nothing behind.\n",
+                static_cast<unsigned long long>(orvobf::writer::kMaxFileSize),
                 static_cast<unsigned long long>(orvobf::writer::ArchiveBuilder::kDefaultPackMemory >> 20));
             return 0;
         }
@@ -200,26 +245,40 @@ int RunCreate(int argc, char** argv) {
     builder.SetProgress([&progress](const orvobf::writer::ArchiveBuilder::Progress& p) {
         progress.Update(p.filesDone, p.filesTotal, p.bytesDone, p.bytesTotal);
     });
-    std::string error;
-    if (!builder.AddFolder("", folder, &error)) {
-        PrintLines(error);
-        std::fprintf(stderr, "bigfile create: nothing written\n");
+    std::vector<orvobf::writer::FolderIssue> issues;
+    const bool usable = builder.AddFolder("", folder, walk, &issues);
+    const unsigned skipped = ReportIssues(issues);
+    if (const unsigned windows = ReportWindowsNames(builder, strict); strict && windows) {
+        std::fprintf(stderr, "bigfile create: %u name%s cannot be extracted on Windows; nothing written\n",
+                     windows, windows == 1 ? "" : "s");
         return 1;
     }
-    if (const unsigned refused = ReportWindowsNames(builder, strict); strict && refused) {
-        std::fprintf(stderr, "bigfile create: %u name%s cannot be extracted on Windows; nothing written\n",
-                     refused, refused == 1 ? "" : "s");
+    if (!usable) {
+        std::fprintf(stderr, "bigfile create: nothing written\n");
+        // A DIR that cannot be listed is trouble; names it holds that
+        // cannot go in are failed entries.
+        std::error_code ec;
+        std::filesystem::directory_iterator listed(folder, ec);
+        return ec ? 2 : 1;
+    }
+    std::string error;
+    if (!builder.Fits(&error)) {  // the tree's own fault, not trouble
+        PrintLines(error);
         return 1;
     }
     const bool written = builder.Write(archive, &error);
     progress.Clear();
     if (!written) {
         PrintLines(error);
-        return 1;
+        return 2;
     }
     if (!quiet)
         std::printf("%s: %u files in %u directories\n", archive.c_str(), builder.FileCount(),
                 builder.DirCount());
+    if (skipped) {
+        std::fprintf(stderr, "bigfile create: %u entr%s skipped\n", skipped, skipped == 1 ? "y" : "ies");
+        return 1;
+    }
     return 0;
 }
 }  // namespace

@@ -3,10 +3,8 @@
 // the extraction engine the extractor tool uses, N files at a time. The
 // process's working directory is never changed.
 #include <getopt.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,10 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include "archive_path.h"
 #include "commands.h"
 #include "extract_engine.h"
 #include <orvobf/archive_format.h>
 #include <orvobf/name_rules.h>
+#include "progress_line.h"
 #include "tool_util.h"
 
 namespace {
@@ -27,104 +27,53 @@ constexpr unsigned long kMostWorkers = 64;
 
 class CliReporter : public orvobf::engine::Reporter {
 public:
-    CliReporter(bool verbose, uint64_t totalFiles)
-        : verbose_(verbose), bar_(isatty(fileno(stderr)) != 0), total_(totalFiles) {}
+    CliReporter(bool verbose, uint64_t totalFiles, uint64_t totalBytes)
+        : verbose_(verbose), files_total_(totalFiles), bytes_total_(totalBytes) {}
 
     void FileDone(const std::string& path, uint64_t bytes) override {
         ++files_;
         bytes_ += bytes;
         if (verbose_) {
-            ClearBar();
+            progress_.Clear();
             std::printf("%s\n", orvobf::PrintableName(path).c_str());
         }
-        DrawBar();
+        Draw();
     }
-    void ChunkWritten(uint32_t) override { DrawBar(); }
+    void ChunkWritten(uint32_t) override { Draw(); }
     void DirectoryDone(const std::string&) override { ++dirs_; }
     void Report(orvobf::engine::Problem problem, const std::string& path) override {
-        ClearBar();
+        progress_.Clear();
         std::fprintf(stderr, "bigfile extract: %s: %s\n", orvobf::PrintableName(path).c_str(),
                      orvobf::engine::ProblemText(problem));
     }
     void Finish(uint32_t problems) {
-        ClearBar();
+        progress_.Clear();
         std::fprintf(stderr, "%llu files (%s) in %u directories extracted, %u problem%s\n",
                      static_cast<unsigned long long>(files_), orvobf::tool::HumanSize(bytes_).c_str(), dirs_, problems,
                      problems == 1 ? "" : "s");
     }
 
 private:
-    void DrawBar() {
-        if (!bar_) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastDraw_ < std::chrono::milliseconds(100)) return;
-        lastDraw_ = now;
-        const double seconds = std::chrono::duration<double>(now - start_).count();
-        const uint64_t width = 30, filled = total_ ? width * std::min(files_, total_) / total_ : width;
-        std::fprintf(stderr, "\r[%s%s] %llu/%llu files  %s/s ", std::string(filled, '#').c_str(),
-                     std::string(width - filled, ' ').c_str(), static_cast<unsigned long long>(files_),
-                     static_cast<unsigned long long>(total_),
-                     orvobf::tool::HumanSize(seconds > 0 ? static_cast<uint64_t>(bytes_ / seconds) : 0).c_str());
-        drawn_ = true;
-    }
-    void ClearBar() {
-        if (!drawn_) return;
-        std::fprintf(stderr, "\r%*s\r", 79, "");
-        drawn_ = false;
-    }
+    void Draw() { progress_.Update(files_, files_total_, bytes_, bytes_total_); }
 
-    bool verbose_, bar_, drawn_ = false;
-    uint64_t total_, files_ = 0, bytes_ = 0;
+    bool verbose_;
+    uint64_t files_total_, bytes_total_, files_ = 0, bytes_ = 0;
     uint32_t dirs_ = 0;
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), lastDraw_{};
+    orvobf::tool::ProgressLine progress_;
 };
 
-// The entry of `node` that holds `payload`: its name as the archive stores
-// it, whatever case the user typed.
-const DirEntry* EntryOf(const DirNode* node, const void* payload) {
-    for (uint32_t i = 0; i < node->count; ++i)
-        if (node->entries[i].payload == payload) return &node->entries[i];
-    return nullptr;
-}
+using Target = orvobf::tool::ArchivePath;
 
-// One archive path from the command line: the entries it names from the
-// root, and the directory holding the last of them.
-struct Target {
-    std::string path;
-    std::vector<const DirEntry*> entries;
-    DirNode* parent = nullptr;
-    bool found = false;
-    bool safe = true;
-};
-
-Target Locate(BigFile& bf, const std::string& path) {
-    Target target{path, {}, bf.GetRootDir(), false, true};
-    std::vector<std::string> parts;
-    for (std::string_view part : orvobf::format::PathComponents(path)) parts.emplace_back(part);
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (!orvobf::engine::IsSafeName(parts[i].c_str())) {
-            target.safe = false;
-            return target;
-        }
-        DirNode* node =
-            target.entries.empty() ? bf.GetRootDir() : static_cast<DirNode*>(target.entries.back()->payload);
-        bf.SetCurrentDir(node);
-        const void* payload = i + 1 == parts.size() ? bf.FindFile(parts[i].c_str()) : nullptr;
-        if (!payload) payload = bf.FindEntry(parts[i].c_str(), BF_ATTR_DIR);
-        const DirEntry* entry = payload ? EntryOf(node, payload) : nullptr;
-        if (!entry) return target;
-        target.parent = node;
-        target.entries.push_back(entry);
+// The files and bytes a located path holds, for the progress line.
+void CountTarget(const Target& target, BigFile& bf, uint64_t& files, uint64_t& bytes) {
+    if (!target.found) return;
+    const DirEntry* last = target.entries.empty() ? nullptr : target.entries.back();
+    if (last && !(last->attributes & BF_ATTR_DIR)) {
+        ++files;
+        bytes += static_cast<const FileRecord*>(last->payload)->size;
+        return;
     }
-    target.found = true;
-    return target;
-}
-
-uint64_t FilesIn(const Target& target, BigFile& bf) {
-    if (!target.found) return 0;
-    if (target.entries.empty()) return orvobf::engine::CountFiles(bf);
-    const DirEntry* last = target.entries.back();
-    return last->attributes & BF_ATTR_DIR ? orvobf::engine::CountFiles(bf, static_cast<DirNode*>(last->payload)) : 1;
+    files += orvobf::engine::CountFiles(bf, last ? static_cast<DirNode*>(last->payload) : nullptr, &bytes);
 }
 
 // Extracts one located path (a directory's subtree or a single file) with
@@ -133,7 +82,7 @@ uint64_t FilesIn(const Target& target, BigFile& bf) {
 bool ExtractTarget(orvobf::engine::Engine& engine, orvobf::engine::DiskTree& disk, CliReporter& reporter, const Target& target,
                    uint32_t& failures) {
     if (!target.safe || !target.found) {
-        reporter.Report(target.safe ? orvobf::engine::Problem::NotFound : orvobf::engine::Problem::UnsafeName, target.path);
+        reporter.Report(target.safe ? orvobf::engine::Problem::NotFound : orvobf::engine::Problem::UnsafeName, target.typed);
         ++failures;
         return true;
     }
@@ -213,32 +162,32 @@ int RunExtract(int argc, char** argv) {
         return 2;
     }
     BigFile bf;
-    if (!orvobf::tool::OpenArchive(bf, "extract", argv[optind])) return 1;
+    if (!orvobf::tool::OpenArchive(bf, "extract", argv[optind])) return orvobf::tool::kExitTrouble;
     std::error_code ec;
     std::filesystem::create_directories(target, ec);
     orvobf::engine::DiskTree disk;
     if (!disk.OpenRoot(target)) {
         std::fprintf(stderr, "bigfile extract: %s: cannot enter the directory\n", target.c_str());
-        return 1;
+        return orvobf::tool::kExitTrouble;
     }
     std::vector<Target> targets;
     if (argc - optind == 1) targets.push_back(Target{"", {}, bf.GetRootDir(), true, true});
-    for (int i = optind + 1; i < argc; ++i) targets.push_back(Locate(bf, argv[i]));
-    uint64_t total = 0;
-    for (const Target& t : targets) total += FilesIn(t, bf);
+    for (int i = optind + 1; i < argc; ++i) targets.push_back(orvobf::tool::Locate(bf, argv[i]));
+    uint64_t totalFiles = 0, totalBytes = 0;
+    for (const Target& t : targets) CountTarget(t, bf, totalFiles, totalBytes);
 
-    CliReporter reporter(verbose, total);
+    CliReporter reporter(verbose, totalFiles, totalBytes);
     orvobf::engine::Engine engine(bf, reporter, disk, partial, workers);
     uint32_t failures = 0;
     for (const Target& t : targets) {
         if (!ExtractTarget(engine, disk, reporter, t, failures)) {
             std::fprintf(stderr, "bigfile extract: %s: cannot return to the directory\n", target.c_str());
-            return 1;
+            return orvobf::tool::kExitTrouble;
         }
     }
     failures += engine.problems();
     reporter.Finish(failures);
-    return failures ? 1 : 0;
+    return failures ? orvobf::tool::kExitSomeFailed : orvobf::tool::kExitSuccess;
 }
 }  // namespace
 

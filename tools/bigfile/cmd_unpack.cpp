@@ -38,6 +38,9 @@ struct ImageSource {
     std::string Why(int32_t rc, const char* path) const {
         return failed ? orvobf::tool::WithReason("read error", orvobf::tool::SystemReason(path)) : PackedResultText(rc);
     }
+    // A damaged image is the failure of what was to be unpacked; a file
+    // that cannot be read is trouble.
+    int Code() const { return failed ? orvobf::tool::kExitTrouble : orvobf::tool::kExitSomeFailed; }
     static unsigned char* Rewind(int32_t offset, void* user) {
         auto* s = static_cast<ImageSource*>(user);
         if (std::fseek(s->in, offset, SEEK_SET) != 0) s->failed = true;
@@ -51,8 +54,9 @@ int RunUnpack(int argc, char** argv) {
     if (used >= 0) return used;
     const char* inPath = argv[optind];
     const char* outPath = argv[optind + 1];
-    const auto fail = [outPath](const char* path, const std::string& what, FILE* in, FILE* out) {
-        return orvobf::tool::FailFileToFile("unpack", path, what, in, out, outPath);
+    const auto fail = [outPath](const char* path, const std::string& what, FILE* in, FILE* out,
+                                int code = orvobf::tool::kExitTrouble) {
+        return orvobf::tool::FailFileToFile("unpack", path, what, in, out, outPath, code);
     };
     ImageSource source;
     source.in = std::fopen(inPath, "rb");
@@ -62,7 +66,7 @@ int RunUnpack(int argc, char** argv) {
     int32_t rc = ps.Init(PACKED_STREAM_VERSION);
     if (rc == 0) rc = ps.SetCallbacks(ImageSource::Provide, ImageSource::Rewind, 16384, &source);
     const int32_t total = rc < 0 ? rc : ps.Begin(PS_MODE_READ);
-    if (total < 0) return fail(inPath, source.Why(total, inPath), source.in, nullptr);
+    if (total < 0) return fail(inPath, source.Why(total, inPath), source.in, nullptr, source.Code());
     FILE* out = std::fopen(outPath, "wb");
     if (!out) return fail(outPath, orvobf::tool::WithReason("cannot create", std::strerror(errno)), source.in, nullptr);
     std::vector<unsigned char> chunk(1 << 20);
@@ -70,7 +74,7 @@ int RunUnpack(int argc, char** argv) {
     for (int32_t left = total; left > 0;) {
         const int32_t n = left < static_cast<int32_t>(chunk.size()) ? left : static_cast<int32_t>(chunk.size());
         rc = ps.Read(chunk.data(), n);
-        if (rc < 0) return progress.Clear(), fail(inPath, source.Why(rc, inPath), source.in, out);
+        if (rc < 0) return progress.Clear(), fail(inPath, source.Why(rc, inPath), source.in, out, source.Code());
         if (std::fwrite(chunk.data(), 1, static_cast<size_t>(n), out) != static_cast<size_t>(n))
             return progress.Clear(), fail(outPath, orvobf::tool::WithReason("write error", std::strerror(errno)), source.in, out);
         left -= n;

@@ -13,7 +13,7 @@ using CommandMain = int (*)(int argc, char** argv);
 struct Command {
     const char* name;
     const char* synopsis;  // "ARCHIVE DIR", shown by --help
-    const char* summary;   // one line
+    const char* summary;   // one line; null for a command --help does not list
     CommandMain run;
 };
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -59,8 +60,47 @@ std::string ErrorText(BigFileCore& bf, const char* diskPath) {
     return WithReason(text, reason);
 }
 
+std::string WrapWords(const std::string& lead, std::string_view text, size_t indent, size_t width) {
+    std::string out = lead, line = lead.substr(lead.rfind('\n') + 1);
+    bool first = true;
+    for (size_t at = 0; at < text.size();) {
+        // One unit: up to the next space outside brackets.
+        size_t end = at;
+        for (int depth = 0; end < text.size() && (depth > 0 || text[end] != ' '); ++end)
+            depth += text[end] == '[' ? 1 : text[end] == ']' ? -1 : 0;
+        const std::string_view unit = text.substr(at, end - at);
+        if (!first && line.size() + 1 + unit.size() > width) {
+            out += "\n" + std::string(indent, ' ');
+            line.assign(indent, ' ');
+        } else if (!first) {
+            out += ' ';
+            line += ' ';
+        }
+        out += unit;
+        line += unit;
+        first = false;
+        at = text.find_first_not_of(' ', end);
+        if (at == std::string_view::npos) break;
+    }
+    return out;
+}
+
+namespace {
+bool manualText = false;
+}
+
+bool ManualText() { return manualText; }
+void SetManualText() { manualText = true; }
+size_t UsageWidth() { return manualText ? SIZE_MAX : 79; }
+
 void PrintCommandUsage(const char* name, const char* synopsis, std::FILE* out) {
-    std::fprintf(out, "Usage: bigfile %s %s\n", name, synopsis);
+    if (manualText) {
+        std::fprintf(out, "  bigfile %s %s\n\n", name, synopsis);
+        return;
+    }
+    const std::string lead = std::string("Usage: bigfile ") + name + " ";
+    std::fprintf(out, "%s\n%s", WrapWords(lead, synopsis, lead.size(), UsageWidth()).c_str(),
+                 out == stdout ? "\n" : "");
 }
 
 int ParseHelpOnly(int argc, char** argv, const char* name, const char* synopsis, const char* help,
@@ -73,25 +113,25 @@ int ParseHelpOnly(int argc, char** argv, const char* name, const char* synopsis,
             return 0;
         }
         PrintCommandUsage(name, synopsis, stderr);
-        return 2;
+        return kExitTrouble;
     }
     const int operands = argc - optind;
     if (operands < minOperands || operands > maxOperands) {
         PrintCommandUsage(name, synopsis, stderr);
-        return 2;
+        return kExitTrouble;
     }
     return -1;
 }
 
 int FailFileToFile(const char* command, const char* path, const std::string& what, std::FILE* in, std::FILE* out,
-                   const char* outPath) {
+                   const char* outPath, int code) {
     std::fprintf(stderr, "bigfile %s: %s: %s\n", command, orvobf::PrintableName(path).c_str(), what.c_str());
     if (in) std::fclose(in);
     if (out) {
         std::fclose(out);
         std::remove(outPath);
     }
-    return 1;
+    return code;
 }
 
 int FinishFileToFile(const char* command, std::FILE* in, std::FILE* out, const char* outPath) {

@@ -11,29 +11,18 @@
 #include <thread>
 
 #include <orvobf/archive_writer.h>
-#include <orvobf/image_writer.h>
 #include <orvobf/packed_stream.h>
 #include <orvobf/archive_format.h>
 #include <orvobf/name_rules.h>
+#include <orvobf/platform.h>
+#include "builder_tree.h"
+#include "image_feed.h"
 #include "output_file.h"
 #include "parallel_packer.h"
-#include <orvobf/platform.h>
 #include "source_file.h"
+#include "task_image.h"
 
 namespace orvobf::writer {
-
-struct ArchiveBuilder::Node {
-    std::string name;
-    bool isDir = false;
-    std::vector<std::unique_ptr<Node>> children;
-    std::string contents;  // file from memory
-    std::filesystem::path diskPath;  // file from disk (contents empty then)
-    SourceStamp stamp;  // the disk file as the scan saw it
-    uint64_t size = 0;
-    uint64_t offset = 0;  // relative to the data area, set by Write
-    Packing packing = Packing::Store;
-    uint32_t packed = 0;  // the record's packed field: the image's length, or 0
-};
 
 namespace {
 using Node = ArchiveBuilder::Node;
@@ -42,24 +31,12 @@ namespace fmt = orvobf::format;
 using fmt::CompareNames;
 
 constexpr uint64_t kMaxU32 = std::numeric_limits<uint32_t>::max();
-// FileSize and FileTell report sizes as signed 32-bit numbers.
-constexpr uint64_t kMaxFileSize = std::numeric_limits<int32_t>::max();
 constexpr size_t kCopyChunk = 1 << 20;
 
 bool Fail(std::string* error, std::string message) {
     if (error) *error = std::move(message);
     return false;
 }
-
-Node* FindChild(Node* dir, std::string_view name) {
-    for (auto& child : dir->children)
-        if (CompareNames(child->name, name) == 0) return child.get();
-    return nullptr;
-}
-
-// The builder's paths use '/' alone: a '\\' stays inside its name, where
-// the name rules refuse it, so no name of a disk folder is split.
-constexpr bool IsBuilderSeparator(char c) { return c == '/'; }
 
 void SortTree(Node* dir) {
     std::sort(dir->children.begin(), dir->children.end(),
@@ -77,15 +54,24 @@ uint64_t BlockBytes(const Node* dir) {
     return bytes;
 }
 
-// Sizes a reader can report; offsets are checked as the data is written,
-// since packed images have their length only then.
-bool CheckSizes(const Node* dir, std::string* error) {
+// Sizes a reader can report, and offsets the records hold, checked before
+// anything is written: exactly for stored files; a packed image's length is
+// known only once it is written, so its least length (the empty image) is
+// counted here and WriteData checks the rest.
+bool CheckLayout(const Node* dir, uint64_t& leastOffset, std::string* error) {
     for (const auto& child : dir->children) {
         if (child->isDir) {
-            if (!CheckSizes(child.get(), error)) return false;
-        } else if (child->size > kMaxFileSize) {
-            return Fail(error, "file '" + orvobf::PrintableName(child->name) + "' is larger than 2 GiB - 1 bytes");
+            if (!CheckLayout(child.get(), leastOffset, error)) return false;
+            continue;
         }
+        if (child->size > kMaxFileSize)
+            return Fail(error, Label(child.get()) + ": " + std::to_string(child->size) + " bytes, more than the " +
+                                   std::to_string(kMaxFileSize) + " a file in an archive can hold");
+        if (leastOffset > kMaxFileOffset)
+            return Fail(error, Label(child.get()) + ": would start " + std::to_string(leastOffset) +
+                                   " bytes into the data area, past the " + std::to_string(kMaxFileOffset) +
+                                   " the format's 32-bit offsets reach");
+        leastOffset += child->packing == Packing::Store ? child->size : std::min<uint64_t>(child->size, 4);
     }
     return true;
 }
@@ -111,7 +97,7 @@ struct DataSink {
     uint64_t next = 0;
     const std::string& archive;  // names the archive in messages
     std::vector<unsigned char> buffer = std::vector<unsigned char>(kCopyChunk);  // copies and packing
-    PackLevel level = PACKED_LEVEL_CLASSIC;
+    PackedStream* stream = nullptr;  // packs the files in their turn
     ParallelPacker* packer = nullptr;  // packs ahead the files within its bound
     uint64_t packBound = 0;
     ArchiveBuilder::Progress progress{};
@@ -150,8 +136,14 @@ bool PackedAhead(const Node* file, const DataSink& sink) {
     return sink.packer && ImageReservation(file->size) <= sink.packBound;
 }
 
-std::string Label(const Node* file) {
-    return file->diskPath.empty() ? "'" + orvobf::PrintableName(file->name) + "'" : ShownPath(file->diskPath);
+PackTask TaskFor(const Node* file) {
+    PackTask task;
+    if (file->diskPath.empty()) task.contents = &file->contents;
+    task.diskPath = file->diskPath;
+    task.stamp = file->stamp;
+    task.size = file->size;
+    task.label = Label(file);
+    return task;
 }
 
 // Writes the image the packer made ahead, unless it is no saving on a file
@@ -170,35 +162,8 @@ bool WriteMadeImage(const Node* file, DataSink& sink, uint64_t* length, std::str
 // Packs one file at the output's position; *length gets the image's length.
 bool WritePacked(const Node* file, DataSink& sink, uint64_t* length, std::string* error) {
     if (PackedAhead(file, sink)) return WriteMadeImage(file, sink, length, error);
-    SourceFile in;
-    if (!file->diskPath.empty() && !in.Open(file->diskPath, file->stamp, error)) return false;
-    size_t memoryTaken = 0;
-    int readErrno = 0;
-    const SourceReader source = [&](unsigned char* buffer, size_t capacity) -> size_t {
-        if (file->diskPath.empty()) {
-            const size_t n = std::min(capacity, file->contents.size() - memoryTaken);
-            std::memcpy(buffer, file->contents.data() + memoryTaken, n);
-            memoryTaken += n;
-            return n;
-        }
-        const size_t n = in.Read(buffer, capacity);
-        if (n == SIZE_MAX) readErrno = errno;
-        return n;
-    };
-    const std::string shown = Label(file);
-    ImageResult image;
-    if (!WritePackedImage(sink.out, sink.dataBase + sink.next, source, sink.buffer, &image, sink.level)) {
-        switch (image.fault) {
-        case ImageFault::Output: return Fail(error, WriteFailure(sink.archive, image.outputErrno));
-        case ImageFault::SourceRead:
-            return Fail(error, readErrno ? "cannot read " + shown + ": " + std::strerror(readErrno) : shown + ": read error");
-        case ImageFault::TooLarge: return Fail(error, shown + ": larger than 2 GiB - 1 bytes, too large to pack");
-        default: return Fail(error, shown + ": packer: " + PackedResultText(image.packerResult));
-        }
-    }
-    if (image.total != file->size) return Fail(error, shown + " changed size while the archive was written");
-    *length = image.imageSize;
-    return true;
+    FileMedium medium(sink.out, sink.dataBase + sink.next);
+    return PackTaskImage(TaskFor(file), *sink.stream, medium, sink.buffer, sink.archive, length, error);
 }
 
 // Writes every file's data in pre-order from the output's position
@@ -209,8 +174,10 @@ bool WriteData(Node* dir, DataSink& sink, std::string* error) {
             if (!WriteData(child.get(), sink, error)) return false;
             continue;
         }
-        if (sink.next > kMaxU32)
-            return Fail(error, "archive data area larger than the format's 32-bit offsets reach");
+        if (sink.next > kMaxFileOffset)
+            return Fail(error, Label(child.get()) + ": would start " + std::to_string(sink.next) +
+                                   " bytes into the data area, past the " + std::to_string(kMaxFileOffset) +
+                                   " the format's 32-bit offsets reach");
         child->offset = sink.next;
         child->packed = 0;
         uint64_t length = child->size;
@@ -251,13 +218,7 @@ void PlanData(const Node* dir, uint64_t bound, std::vector<PackTask>& tasks,
         ++total.filesTotal;
         total.bytesTotal += child->size;
         if (child->packing == Packing::Store || ImageReservation(child->size) > bound) continue;
-        PackTask task;
-        if (child->diskPath.empty()) task.contents = &child->contents;
-        task.diskPath = child->diskPath;
-        task.stamp = child->stamp;
-        task.size = child->size;
-        task.label = Label(child.get());
-        tasks.push_back(std::move(task));
+        tasks.push_back(TaskFor(child.get()));
     }
 }
 
@@ -291,111 +252,16 @@ void Visit(const Node* dir, const std::string& prefix, const ArchiveBuilder::Ent
     }
 }
 
-std::string Quoted(std::string_view archivePath) { return "'" + orvobf::PrintableName(archivePath) + "'"; }
-
-// Walks to the parent directory of the last component, making missing
-// directories, and checks every name. Returns the parent, or null with
-// *why telling what is wrong.
-Node* ParentFor(Node* root, std::string_view archivePath, std::string& leaf, std::string* why) {
-    const auto parts = fmt::PathComponents(archivePath, IsBuilderSeparator);
-    if (parts.empty()) {
-        *why = "empty archive path";
-        return nullptr;
-    }
-    // Everything is checked before anything is made, so a refused path
-    // leaves the tree as it was.
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const std::string fault = CheckName(parts[i]);
-        if (fault.empty()) continue;
-        // The last name is the one the caller's label ends with.
-        *why = i + 1 == parts.size() ? fault : Quoted(parts[i]) + ": " + fault;
-        return nullptr;
-    }
-    Node* dir = root;
-    size_t made = 0;  // components that already exist as directories
-    for (; made + 1 < parts.size(); ++made) {
-        Node* next = FindChild(dir, parts[made]);
-        if (!next) break;
-        if (!next->isDir) {
-            *why = Quoted(next->name) + " is a file";
-            return nullptr;
-        }
-        dir = next;
-    }
-    leaf = std::string(parts.back());
-    if (made + 1 == parts.size()) {
-        if (Node* taken = FindChild(dir, leaf)) {
-            *why = "same name as " + Quoted(taken->name) + " (names are compared without regard to case)";
-            return nullptr;
-        }
-    }
-    for (; made + 1 < parts.size(); ++made) {
-        auto node = std::make_unique<Node>();
-        node->name = std::string(parts[made]);
-        node->isDir = true;
-        Node* next = node.get();
-        dir->children.push_back(std::move(node));
-        dir = next;
-    }
-    return dir;
-}
-
-// `label` names the entry in a refusal: its archive path, or the disk path
-// it comes from.
-bool AddNode(Node* root, std::string_view archivePath, std::unique_ptr<Node> node, const std::string& label,
-             std::string* error) {
-    std::string why;
-    Node* parent = ParentFor(root, archivePath, node->name, &why);
-    if (!parent) return Fail(error, label + ": " + why);
-    parent->children.push_back(std::move(node));
-    return true;
-}
-
 bool AddDiskNode(Node* root, std::string_view archivePath, const fs::path& disk, Packing packing,
                  const std::string& label, std::string* error) {
     auto node = std::make_unique<Node>();
-    if (!StampSource(disk, &node->stamp, error)) return false;
+    if (!StampSource(disk, false, &node->stamp, error)) return false;
     node->size = node->stamp.size;
     node->diskPath = disk;
     node->packing = packing;
     return AddNode(root, archivePath, std::move(node), label, error);
 }
 
-// Adds what it can and notes every refusal, so that one run names all of
-// them; a refused directory's contents are left out.
-void AddFolderTree(Node* root, std::string_view archivePath, const fs::path& folder, Packing packing,
-                   std::vector<std::string>& faults) {
-    std::error_code ec;
-    std::vector<fs::directory_entry> entries;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(*it);
-    if (ec) {
-        faults.push_back(ShownPath(folder) + ": " + ec.message());
-        return;
-    }
-    std::sort(entries.begin(), entries.end());
-    const std::string prefix = archivePath.empty() ? "" : std::string(archivePath) + "/";
-    std::string fault;
-    for (const auto& entry : entries) {
-        const std::string inside = prefix + entry.path().filename().string();
-        const std::string shown = ShownPath(entry.path());
-        const auto status = entry.symlink_status(ec);
-        if (ec) {
-            faults.push_back(shown + ": " + ec.message());
-        } else if (fs::is_directory(status)) {
-            auto node = std::make_unique<Node>();
-            node->isDir = true;
-            if (AddNode(root, inside, std::move(node), shown, &fault))
-                AddFolderTree(root, inside, entry.path(), packing, faults);
-            else
-                faults.push_back(fault);
-        } else if (fs::is_regular_file(status)) {
-            if (!AddDiskNode(root, inside, entry.path(), packing, shown, &fault)) faults.push_back(fault);
-        } else {
-            faults.push_back(shown + ": " + (fs::is_symlink(status) ? "a symbolic link" : "neither a regular file nor a directory"));
-        }
-    }
-}
 }  // namespace
 
 ArchiveBuilder::ArchiveBuilder() : root_(std::make_unique<Node>()) { root_->isDir = true; }
@@ -439,32 +305,37 @@ bool ArchiveBuilder::AddDiskFile(std::string_view archivePath, const std::string
 
 bool ArchiveBuilder::AddFolder(std::string_view archivePath, const std::string& diskFolder,
                                std::string* error) {
-    const fs::path folder(diskFolder);
-    std::error_code ec;
-    if (!fs::is_directory(fs::symlink_status(folder, ec)))
-        return Fail(error, ShownPath(folder) + ": not a directory");
-    std::vector<std::string> faults;
-    AddFolderTree(root_.get(), archivePath, folder, defaultPacking_, faults);
-    if (faults.empty()) return true;
+    std::vector<FolderIssue> issues;
+    AddFolder(archivePath, diskFolder, FolderOptions{}, &issues);
+    if (issues.empty()) return true;
     std::string all;
-    for (const std::string& fault : faults) all += (all.empty() ? "" : "\n") + fault;
+    for (const FolderIssue& issue : issues) all += (all.empty() ? "" : "\n") + issue.text;
     return Fail(error, all);
 }
 
-bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
+bool ArchiveBuilder::Fits(std::string* error) {
     if (error) error->clear();
     SortTree(root_.get());
-    const uint64_t dirBytes = BlockBytes(root_.get());
-    const uint64_t dataBase = fmt::kHeaderSize + dirBytes;
-    if (dataBase > kMaxU32) return Fail(error, "directory too large for the format's 32-bit fields");
-    if (!CheckSizes(root_.get(), error)) return false;
+    if (fmt::kHeaderSize + BlockBytes(root_.get()) > kMaxU32)
+        return Fail(error, "directory too large for the format's 32-bit fields");
+    if (store_) ApplyStoreFilter(root_.get(), "", store_);
+    uint64_t leastData = 0;
+    return CheckLayout(root_.get(), leastData, error);
+}
+
+bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
+    if (!Fits(error)) return false;
+    const uint64_t dataBase = fmt::kHeaderSize + BlockBytes(root_.get());
+    PackedStream stream;
+    int32_t rc = stream.Init(PACKED_STREAM_VERSION);
+    if (rc == 0) rc = stream.SetLevel(level_);
+    if (rc < 0) return Fail(error, std::string("packer: ") + PackedResultText(rc));
 
     OutputFile file;  // removed again unless committed
     if (!file.Create(path, error)) return false;
     DataSink sink{file.stream(), dataBase, 0, path};
-    sink.level = level_;
+    sink.stream = &stream;
     sink.report = &progress_;
-    if (store_) ApplyStoreFilter(root_.get(), "", store_);
     std::vector<PackTask> tasks;
     PlanData(root_.get(), packMemory_, tasks, sink.progress);
     const unsigned threads = threads_ ? threads_ : std::max(1u, std::thread::hardware_concurrency());

@@ -8,7 +8,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -16,34 +15,15 @@
 #include <vector>
 
 #include <orvobf/packed_stream.h>
-#include "source_file.h"
+#include "task_image.h"
 
 namespace orvobf::writer {
-
-// One file to pack: from memory (`contents`) or from disk (`diskPath`).
-struct PackTask {
-    const std::string* contents = nullptr;
-    std::filesystem::path diskPath;
-    SourceStamp stamp;
-    uint64_t size = 0;
-    std::string label;  // the file as messages name it
-};
 
 struct PackedImage {
     bool ok = false;
     std::string bytes;  // the whole image
     std::string error;
 };
-
-// Memory a file's image can take at most while it waits: the worst-case
-// image. Files over the bound are packed elsewhere.
-uint64_t ImageReservation(uint64_t size);
-
-// Packs one task's image into `image` with `stream` (begun and ended here),
-// reading through `chunk`. On failure image->error says why, naming the
-// file by its label.
-void PackTaskImage(const PackTask& task, PackedStream& stream, std::vector<unsigned char>& chunk,
-                   PackedImage* image);
 
 class ParallelPacker {
 public:

@@ -27,10 +27,11 @@ bool Fail(std::string* error, const std::filesystem::path& path, const std::stri
 }
 
 #ifdef _WIN32
-// Opens the path itself (a link or junction as the link, not its target).
-HANDLE OpenNoFollow(const std::filesystem::path& path, DWORD access) {
+// Opens the path: the link or junction itself unless `follow`.
+HANDLE OpenPath(const std::filesystem::path& path, DWORD access, bool follow) {
     return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                       OPEN_EXISTING, (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT) | FILE_FLAG_BACKUP_SEMANTICS,
+                       nullptr);
 }
 
 // Stamps a regular file and returns null; or says what else the handle is.
@@ -51,7 +52,9 @@ const char* Describe(const struct stat& st, SourceStamp* stamp) {
     if (S_ISLNK(st.st_mode)) return "a symbolic link";
     if (S_ISDIR(st.st_mode)) return "a directory";
     if (S_ISFIFO(st.st_mode)) return "a FIFO";
-    if (!S_ISREG(st.st_mode)) return "a device or socket";
+    if (S_ISSOCK(st.st_mode)) return "a socket";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
     stamp->size = static_cast<uint64_t>(st.st_size);
     stamp->device = static_cast<uint64_t>(st.st_dev);
     stamp->inode = static_cast<uint64_t>(st.st_ino);
@@ -79,18 +82,23 @@ std::string ShownPath(const std::filesystem::path& path) {
 #endif
 }
 
-bool StampSource(const std::filesystem::path& path, SourceStamp* stamp, std::string* error) {
+bool StampSource(const std::filesystem::path& path, bool throughLink, SourceStamp* stamp, std::string* error) {
+    stamp->throughLink = throughLink;
 #ifdef _WIN32
-    const HANDLE handle = OpenNoFollow(path, FILE_READ_ATTRIBUTES);
+    const HANDLE handle = OpenPath(path, FILE_READ_ATTRIBUTES, throughLink);
     if (handle == INVALID_HANDLE_VALUE) return Fail(error, path, "cannot be opened");
     const char* kind = Describe(handle, stamp);
     CloseHandle(handle);
 #else
+    // The kind first: opening a device can have effects of its own.
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return Fail(error, path, std::strerror(errno));
+    if ((throughLink ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0)
+        return Fail(error, path, std::strerror(errno));
     const char* kind = Describe(st, stamp);
 #endif
-    return kind ? Fail(error, path, std::string(kind) + ", not a regular file") : true;
+    if (kind) return Fail(error, path, std::string(kind) + ", not a regular file");
+    SourceFile probe;
+    return probe.Open(path, *stamp, error);
 }
 
 SourceFile::~SourceFile() {
@@ -104,7 +112,7 @@ SourceFile::~SourceFile() {
 bool SourceFile::Open(const std::filesystem::path& path, const SourceStamp& seen, std::string* error) {
     SourceStamp now;
 #ifdef _WIN32
-    const HANDLE handle = OpenNoFollow(path, GENERIC_READ);
+    const HANDLE handle = OpenPath(path, GENERIC_READ, seen.throughLink);
     if (handle == INVALID_HANDLE_VALUE) return Fail(error, path, "cannot be opened");
     if (!Matches(path, Describe(handle, &now), now, seen, error)) {
         CloseHandle(handle);
@@ -117,10 +125,10 @@ bool SourceFile::Open(const std::filesystem::path& path, const SourceStamp& seen
     }
     return true;
 #else
-    // No link is followed, and a FIFO swapped in does not block the open.
-    fd_ = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // A FIFO swapped in does not block the open.
+    fd_ = open(path.c_str(), O_RDONLY | (seen.throughLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
-        if (errno == ELOOP || errno == EMLINK)
+        if (!seen.throughLink && (errno == ELOOP || errno == EMLINK))
             return Fail(error, path, std::string("is now a symbolic link") + kNotScanned);
         return Fail(error, path, std::strerror(errno));
     }

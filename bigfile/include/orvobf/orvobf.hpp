@@ -19,7 +19,8 @@
 // or with the std::errc it stands for (std::errc::no_such_file_or_directory);
 // its message() names what failed with the path, the operating system's
 // reason and the library's own text where there are any. Nothing throws;
-// an exception that a walk's visitor throws passes through walk. Nothing is
+// an exception that a walk's visitor throws passes through walk (running
+// out of memory excepted: that is errc::out_of_memory). Nothing is
 // ever shown on screen: an archive of another format version opens
 // quietly and says so through format_version_differs().
 //
@@ -59,7 +60,8 @@ namespace orvobf {
 // What went wrong; ec == errc::X tells which. (0 is success.)
 enum class errc {
     not_open = 1,         // an empty, closed or moved-from Archive or File
-    cannot_open,          // the archive (or a disk file) cannot be opened
+    cannot_open,          // the archive (or a disk file) cannot be opened: missing,
+                          // not allowed, a folder
     invalid_archive,      // not an archive, or its header or directory is damaged
     io_error,             // reading failed (a cut archive, the system)
     damaged_packed_data,  // a packed entry does not decode to its size
@@ -69,7 +71,8 @@ enum class errc {
     is_a_directory,       // open_file or read_all of a folder
     too_many_open_files,  // the archive's open files are at their limit
     invalid_seek,         // a seek outside 0..size()
-    invalid_argument,     // a path with a NUL byte, a seekdir of none of the three
+    invalid_argument,     // a path with a NUL byte, a seekdir of none of the three,
+                          // an empty visitor
 };
 
 // The category of every error_code this interface sets; its name() is
@@ -123,10 +126,12 @@ public:
     std::uint64_t size() const noexcept { return size_; }
     // The position, 0..size(); -1 when not open.
     std::int64_t tell() const noexcept { return is_open() ? static_cast<std::int64_t>(position_) : -1; }
+    // At the end: nothing is left to read.
     bool eof() const noexcept { return is_open() && position_ == size_; }
 
     // Reads up to buffer.size() bytes at the position and moves past them;
-    // fewer only at the end (0 there, which is no error).
+    // fewer only at the end (0 there, which is no error) or on a failure
+    // (then what was read before it).
     std::size_t read(std::span<std::byte> buffer, std::error_code& ec);
     // Moves as std::istream::seekg / std::fseek do: from the start (beg),
     // the position (cur) or the end (end; negative offsets move back). A
@@ -199,7 +204,8 @@ private:
 // resolves in the last layer that has it; folders of one path merge their
 // contents across layers; names compare without regard to ASCII case in
 // disk folders too (an exact match first, else the first spelling in byte
-// order). In a disk folder "." and ".." name nothing, only files and
+// order; where the system itself ignores case, a path found as asked is
+// spelled as asked). In a disk folder "." and ".." name nothing, only files and
 // folders count, and symbolic links are not followed (they could lead out
 // of the folder or round in a circle). Within one layer a folder hides a
 // file of the same name from stat and from the merged list. Move-only;

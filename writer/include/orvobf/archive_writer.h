@@ -3,8 +3,8 @@
 // Two layers:
 //  - RawArchive emits header, directory blocks, records and data exactly as
 //    told, valid or not: fixtures for readers, including hostile ones.
-//  - ArchiveBuilder collects a tree of directories and stored files (from
-//    memory or from a disk folder) and writes a valid archive: header at 0,
+//  - ArchiveBuilder collects a tree of directories and files (from memory
+//    or from a disk folder) and writes a valid archive: header at 0,
 //    the whole directory at 32 in pre-order, the data area after it. It
 //    streams file contents from disk, writes to a new temporary file of its
 //    own beside the destination and renames it only when everything was
@@ -30,6 +30,11 @@ namespace orvobf::writer {
 
 // Longest entry name the builder accepts, in bytes.
 inline constexpr size_t kMaxNameLength = orvobf::kMaxNameLength;
+// Largest file an archive holds, in bytes: readers report sizes and
+// positions inside a file as signed 32-bit numbers.
+inline constexpr uint64_t kMaxFileSize = 0x7FFFFFFF;
+// Farthest into the data area a file can start: the records' 32-bit offset.
+inline constexpr uint64_t kMaxFileOffset = 0xFFFFFFFF;
 
 // Low-level byte emitter. Values are written little-endian as given; no
 // check is made, so any layout (or damage) can be produced.
@@ -78,6 +83,31 @@ std::string CheckName(std::string_view name);
 // Default stands for the builder's own setting at the time of the Add.
 enum class Packing { Default, Store, Pack, PackIfSmaller };
 
+// How AddFolder treats what it meets in a disk folder.
+struct FolderOptions {
+    // A symbolic link stands for what it points to, wherever that is: a
+    // file's bytes, a folder's tree. Off: every link is left out, noted.
+    bool followLinks = true;
+    // A name the archive cannot hold beside the others (one the name rules
+    // refuse, or one that differs from another of its folder only in case)
+    // is left out, noted, and the first in name order kept. Off: such names
+    // make AddFolder fail.
+    bool skipConflicts = false;
+};
+
+// Something AddFolder met and did not add, by consequence.
+struct FolderIssue {
+    enum class Kind {
+        Skipped,  // cannot be archived (unreadable, a FIFO, socket or device,
+                  // a dangling link, a link loop): left out
+        Refused,  // makes the folder unusable: a name the archive cannot
+                  // hold, a file too large for the format, an unreadable DIR
+        Note,     // left out as the options ask
+    };
+    Kind kind;
+    std::string text;  // "DISK PATH: why"
+};
+
 class ArchiveBuilder {
 public:
     ArchiveBuilder();
@@ -98,10 +128,17 @@ public:
     // (AddFolder's included); Store at first.
     void SetDefaultPacking(Packing packing);
     // Adds a disk folder's contents under `archivePath` ("" for the root),
-    // recursively: directories and regular files. Links, other kinds and
-    // refused names fail it, after the whole folder was looked at: *error
-    // then names every refused entry by its disk path, one line each, and
-    // the tree keeps the entries that were accepted.
+    // recursively: directories and regular files, and what links point to
+    // (see FolderOptions); nothing outside the folder is read unless a link
+    // points there. Every entry is looked at (a regular file is opened once,
+    // to know it can be read), and `issues` gets a line for each one not
+    // added, in the walk's order: folders in name order, byte by byte.
+    // Returns false when any issue is Refused; the tree then keeps what was
+    // accepted, and is not meant to be written.
+    bool AddFolder(std::string_view archivePath, const std::string& diskFolder, const FolderOptions& options,
+                   std::vector<FolderIssue>* issues);
+    // The same with the default options, failing on any issue at all:
+    // *error then holds every issue's text, one line each.
     bool AddFolder(std::string_view archivePath, const std::string& diskFolder,
                    std::string* error);
 
@@ -136,10 +173,18 @@ public:
     void VisitEntries(const EntryVisitor& visit) const;
 
     // Writes the archive. Every size and position must fit the format's
-    // 32-bit fields; a tree that does not is refused before anything is
-    // written. A disk file is archived only if it is still the regular
-    // file that was added (not a link, not another file, the same size).
+    // 32-bit fields (kMaxFileSize, kMaxFileOffset); a tree that does not is
+    // refused before anything is written, naming the first file that does
+    // not fit (where packed images make the positions known only as they
+    // are written, the check is made then, and the archive is not left
+    // behind). A disk file is archived only if it is still the regular
+    // file that was added (not swapped for a link, nor another file, the
+    // same size).
     bool Write(const std::string& path, std::string* error);
+    // The size and position check that Write makes first, on its own: false,
+    // with the first file that does not fit in *error, for a tree Write
+    // would refuse.
+    bool Fits(std::string* error);
 
     struct Node;
 
