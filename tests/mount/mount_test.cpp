@@ -231,14 +231,14 @@ TEST(Mount, WrongUseIsReportedAndMountsNothing) {
     UnmountAtEnd unmount{mnt};
     EXPECT_EQ(Tool("mount " + archive).status, 2);
     Outcome run = Tool("mount " + archive + " " + dir.File("none.bf") + " " + mnt);
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.out.find("none.bf"), std::string::npos) << run.out;
     run = Tool("mount " + archive + " " + dir.File("a.bf"));
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.out.find("not a folder"), std::string::npos) << run.out;
     run = Tool("mount -o no_such_option " + archive + " " + mnt);
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.out.find("no_such_option"), std::string::npos) << run.out;
     EXPECT_FALSE(IsMounted(mnt));
-    EXPECT_EQ(Tool("unmount " + mnt).status, 1);
+    EXPECT_EQ(Tool("unmount " + mnt).status, 2);
 }

@@ -321,7 +321,7 @@ int ServeMount(const MountRequest& request) {
     if (!std::filesystem::is_directory(request.mountPoint, ec)) {
         std::fprintf(stderr, "bigfile mount: %s: not a folder%s\n", PrintableName(request.mountPoint).c_str(),
                      ec ? (" (" + ec.message() + ")").c_str() : "");
-        return 1;
+        return 2;
     }
     // Unmounting at the end goes by this path, after the server has left
     // the working folder: it must not be relative.
@@ -330,7 +330,7 @@ int ServeMount(const MountRequest& request) {
     MountState state;
     state.uid = getuid();
     state.gid = getgid();
-    if (!Load(request, state)) return 1;
+    if (!Load(request, state)) return 2;
     if (const uint64_t hidden = CountHidden(state.layers))
         std::fprintf(stderr,
                      "bigfile mount: %llu entr%s left out: names with '/' or '\\', cut by a NUL byte, '.', '..' "
@@ -354,12 +354,12 @@ int ServeMount(const MountRequest& request) {
     if (!fs) return 2;  // libfuse named the option it did not take
     if (fuse_mount(fs, mountPoint.c_str()) != 0) {
         fuse_destroy(fs);
-        return 1;
+        return 2;
     }
     if (fuse_daemonize(request.foreground ? 1 : 0) != 0) {
         fuse_unmount(fs);
         fuse_destroy(fs);
-        return 1;
+        return 2;
     }
     fuse_session* session = fuse_get_session(fs);
     int served = fuse_set_signal_handlers(session);
@@ -370,7 +370,7 @@ int ServeMount(const MountRequest& request) {
     fuse_unmount(fs);
     fuse_destroy(fs);
     // The loop reports the signal that ended it; that end is a clean one.
-    return served == 0 || served == SIGINT || served == SIGTERM || served == SIGHUP ? 0 : 1;
+    return served == 0 || served == SIGINT || served == SIGTERM || served == SIGHUP ? 0 : 2;
 }
 
 int Unmount(const std::string& mountPoint) {
@@ -381,12 +381,12 @@ int Unmount(const std::string& mountPoint) {
     pid_t child = 0;
     if (const int failed = posix_spawnp(&child, argv[0], nullptr, nullptr, argv, environ)) {
         std::fprintf(stderr, "bigfile unmount: cannot run fusermount3 (%s)\n", std::strerror(failed));
-        return 1;
+        return 2;
     }
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 2;
 }
 
 }  // namespace orvobf::tool
