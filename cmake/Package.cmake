@@ -13,8 +13,8 @@ set(CPACK_PACKAGE_CONTACT "Orvo BigFile developers <orvobf@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Orvo big file archives: the bigfile tool and the library")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Orvo big file archives: the bigfile tool and the library
- The bigfile command creates, lists, tests, compares, extracts and unpacks
- the game archives (big files) of the Orvo system, with JSON output for
+ The bigfile command creates, lists, tests, compares, extracts, unpacks and
+ mounts the game archives (big files) of the Orvo system, with JSON output for
  scripts, a manual page and bash completion. The static libraries, headers,
  CMake package (find_package(OrvoBF)) and pkg-config file (orvobf) let
  programs read and write the archives themselves.")
@@ -24,6 +24,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The tool's run-time libraries, as dpkg-shlibdeps (dpkg-dev) finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion, cmake, pkg-config")
+# `bigfile mount` links libfuse3 (found by dpkg-shlibdeps); mounting and
+# unmounting as a user other than root go through fusermount3.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fuse3")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)

@@ -4,7 +4,8 @@
 #  1. `cat` of every file under the mount point against `bigfile extract`
 #     (-j 1 and -j 2) of the same archive, stored and packed, in one
 #     hyperfine run each, with `cat` of the same tree on disk for what
-#     `find` and `cat` cost by themselves (the tree of
+#     `find` and `cat` cost by themselves, and every file read in one
+#     process (no `cat` started) under the mount and on disk (the tree of
 #     bench/extractor/make_tree.py, TREE_MIB MiB, 256 by default; packed:
 #     contents from installed files);
 #  2. 10,000 random 4 KiB reads across the packed archive's files through
@@ -52,6 +53,8 @@ for kind in stored packed; do
     --prepare "$bigfile unmount mnt 2>/dev/null; rm -rf x; $bigfile mount $kind.bf $work/mnt && sync" \
     -n "cat every file under the mount ($kind)" "find mnt -type f -exec cat {} + > /dev/null" \
     -n "cat every file of the tree on disk ($kind)" "find tree-$kind -type f -exec cat {} + > /dev/null" \
+    -n "read every file under the mount, one process ($kind)" "$helper readall mnt" \
+    -n "read every file of the tree on disk, one process ($kind)" "$helper readall tree-$kind" \
     -n "bigfile extract -j 1 ($kind)" "$bigfile extract -j 1 -C x $kind.bf 2>/dev/null" \
     -n "bigfile extract -j 2 ($kind)" "$bigfile extract -j 2 -C x $kind.bf 2>/dev/null"
   "$bigfile" unmount mnt

@@ -14,22 +14,9 @@
 #include <orvobf/archive_writer.h>
 #include <orvobf/orvobf.hpp>
 #include "temp_dir.h"
+#include "text_contents.h"
 
 using Files = std::map<std::string, std::string>;
-
-// Text with bytes of every value mixed in: packs, and a read at a wrong
-// place shows.
-inline std::string Contents(size_t size, unsigned seed) {
-    std::mt19937 rng(seed);
-    static const char* words[] = {"mesh ", "texture ", "level ", "sound\r\n"};
-    std::string s;
-    while (s.size() < size) {
-        if (rng() % 4 == 0) s.push_back(static_cast<char>(rng()));
-        else s += words[rng() % 4];
-    }
-    s.resize(size);
-    return s;
-}
 
 inline std::string Text(const std::vector<std::byte>& bytes) {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());

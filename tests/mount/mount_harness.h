@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -28,16 +27,9 @@
 
 namespace mount_test {
 
-inline std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
 // Whether the kernel lists a mount at `mountPoint` (a path without spaces).
 inline bool IsMounted(const std::string& mountPoint) {
-    std::istringstream lines(Slurp("/proc/self/mountinfo"));
+    std::istringstream lines(FileBytes("/proc/self/mountinfo"));
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
         std::string field;
@@ -50,7 +42,7 @@ inline bool IsMounted(const std::string& mountPoint) {
 
 // Whether the process has ended (a zombie waiting for its parent has).
 inline bool Gone(pid_t pid) {
-    const std::string stat = Slurp("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = FileBytes("/proc/" + std::to_string(pid) + "/stat");
     const size_t close = stat.rfind(')');
     return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z';
 }
@@ -72,7 +64,7 @@ inline std::vector<pid_t> ProcessesWith(const std::string& word) {
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const std::string cmdline = Slurp(entry.path() / "cmdline");
+        const std::string cmdline = FileBytes(entry.path() / "cmdline");
         if (cmdline.find(std::string(1, '\0') + word + std::string(1, '\0')) != std::string::npos)
             found.push_back(static_cast<pid_t>(std::stoi(name)));
     }
@@ -119,7 +111,7 @@ public:
 
     bool ready() const { return ready_; }
     pid_t pid() const { return pid_; }
-    std::string Errors() const { return Slurp(errPath_); }
+    std::string Errors() const { return FileBytes(errPath_); }
     // The exit code once the process ends within `seconds`; -1 if it did not
     // end normally, -2 if it is still there.
     int ExitCode(double seconds) {

@@ -14,24 +14,11 @@
 #include <vector>
 
 #include "mount_harness.h"
+#include "text_contents.h"
 
 using namespace mount_test;
 
 namespace {
-
-// Text with bytes of every value mixed in: packs, and a read at a wrong
-// place shows.
-std::string Contents(size_t size, unsigned seed) {
-    std::mt19937 rng(seed);
-    static const char* words[] = {"mesh ", "texture ", "level ", "sound\r\n"};
-    std::string s;
-    while (s.size() < size) {
-        if (rng() % 4 == 0) s.push_back(static_cast<char>(rng()));
-        else s += words[rng() % 4];
-    }
-    s.resize(size);
-    return s;
-}
 
 // Offsets on both sides of power-of-two block edges from 4 KiB to 512 KiB
 // (the packed stream's buffers, its checkpoints, the kernel's pages and

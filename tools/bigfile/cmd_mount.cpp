@@ -21,7 +21,7 @@ int WithoutFuse(const char* command) {
                  "bigfile %s: this bigfile was built without FUSE 3 (the libfuse3 development files were not "
                  "found), so it cannot mount archives\n",
                  command);
-    return 1;
+    return 2;
 }
 #endif
 

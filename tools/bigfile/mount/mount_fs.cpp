@@ -1,6 +1,7 @@
 // The file system of `bigfile mount`: FUSE 3 operations over
-// orvobf::Layers. getattr, readdir, open, read and release answer from the
-// layers; every operation that would change something fails with EROFS.
+// orvobf::Layers. getattr, the folder operations, open and read answer
+// from the layers; every operation that would change something fails with
+// EROFS.
 // The tree is the archives' index, loaded once at mount time and never
 // changed, so the kernel may keep names, attributes and pages as long as
 // it likes.
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -31,6 +31,7 @@
 
 #include <orvobf/name_rules.h>
 #include <orvobf/orvobf.hpp>
+#include "file_pool.h"
 #include "mount_fs.h"
 
 extern char** environ;
@@ -42,57 +43,12 @@ namespace {
 // the mount ever changes.
 constexpr double kCacheSeconds = 3600.0;
 
-// Files open between reads. Reads come by path (the kernel opens files
-// without telling us where it can, see Open), several at once (the
-// kernel's read-ahead runs beside the reader), and a File serves one at a
-// time: a read takes the idle File of its path that stands closest before
-// where the read starts, if there is one, and gives it back after. A
-// packed entry decodes on forward from where its File stands, and going
-// back costs more, so a file read from start to end decodes straight on.
-// Beyond kIdleFiles the longest idle File is closed.
-class IdleFiles {
-public:
-    static constexpr size_t kIdleFiles = 64;
-
-    File Take(std::string_view path, uint64_t at) {
-        const std::lock_guard<std::mutex> hold(lock_);
-        auto taken = idle_.end();
-        for (auto it = idle_.begin(); it != idle_.end(); ++it) {
-            const auto position = static_cast<uint64_t>(it->file.tell());
-            if (it->path == path && position <= at &&
-                (taken == idle_.end() || position > static_cast<uint64_t>(taken->file.tell())))
-                taken = it;
-        }
-        if (taken == idle_.end()) return {};
-        File file = std::move(taken->file);
-        idle_.erase(taken);
-        return file;
-    }
-    void Give(std::string_view path, File file) {
-        File closed;  // closed after the lock is left
-        const std::lock_guard<std::mutex> hold(lock_);
-        idle_.push_front(Idle{std::string(path), std::move(file)});
-        if (idle_.size() > kIdleFiles) {
-            closed = std::move(idle_.back().file);
-            idle_.pop_back();
-        }
-    }
-
-private:
-    struct Idle {
-        std::string path;
-        File file;
-    };
-    std::mutex lock_;
-    std::list<Idle> idle_;  // the most recently used first
-};
-
 struct MountState {
     Layers layers;
     std::vector<timespec> times;  // per layer, its archive file's modification time
     uid_t uid = 0;
     gid_t gid = 0;
-    IdleFiles idle;
+    FilePool files;
     bool openInKernel = false;  // the kernel can open files itself
 };
 
@@ -134,7 +90,8 @@ void Fill(const MountState& state, const Entry& entry, struct stat* st) {
     st->st_size = static_cast<off_t>(entry.size);
     st->st_blocks = static_cast<blkcnt_t>((entry.size + 511) / 512);
     // The root belongs to every layer: it takes the top one's time.
-    const size_t layer = entry.path.empty() ? state.times.size() - 1 : std::min<size_t>(entry.layer, state.times.size() - 1);
+    const size_t top = state.times.size() - 1;
+    const size_t layer = entry.path.empty() ? top : std::min<size_t>(entry.layer, top);
     st->st_atim = st->st_mtim = st->st_ctim = state.times[layer];
 }
 
@@ -256,7 +213,8 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
         MountState& state = State();
         const auto at = static_cast<uint64_t>(offset);
         std::error_code ec;
-        File file = state.idle.Take(path, at);
+        const FilePool::Borrowed borrowed(state.files, path, at, at + size);
+        File& file = borrowed.slot->file;
         if (!file.is_open()) {
             int error = 0;
             const std::optional<Entry> entry = Lookup(path, &error);
@@ -272,7 +230,6 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
             if (got == 0) break;
             done += got;
         }
-        state.idle.Give(path, std::move(file));
         // Never a short count: the kernel would take it for the end of the
         // file and fill the rest of its pages with zeros.
         if (ec) return -Errno(ec);
@@ -364,7 +321,7 @@ int ServeMount(const MountRequest& request) {
     if (!std::filesystem::is_directory(request.mountPoint, ec)) {
         std::fprintf(stderr, "bigfile mount: %s: not a folder%s\n", PrintableName(request.mountPoint).c_str(),
                      ec ? (" (" + ec.message() + ")").c_str() : "");
-        return 1;
+        return 2;
     }
     // Unmounting at the end goes by this path, after the server has left
     // the working folder: it must not be relative.
@@ -373,7 +330,7 @@ int ServeMount(const MountRequest& request) {
     MountState state;
     state.uid = getuid();
     state.gid = getgid();
-    if (!Load(request, state)) return 1;
+    if (!Load(request, state)) return 2;
     if (const uint64_t hidden = CountHidden(state.layers))
         std::fprintf(stderr,
                      "bigfile mount: %llu entr%s left out: names with '/' or '\\', cut by a NUL byte, '.', '..' "
@@ -397,12 +354,12 @@ int ServeMount(const MountRequest& request) {
     if (!fs) return 2;  // libfuse named the option it did not take
     if (fuse_mount(fs, mountPoint.c_str()) != 0) {
         fuse_destroy(fs);
-        return 1;
+        return 2;
     }
     if (fuse_daemonize(request.foreground ? 1 : 0) != 0) {
         fuse_unmount(fs);
         fuse_destroy(fs);
-        return 1;
+        return 2;
     }
     fuse_session* session = fuse_get_session(fs);
     int served = fuse_set_signal_handlers(session);
@@ -413,7 +370,7 @@ int ServeMount(const MountRequest& request) {
     fuse_unmount(fs);
     fuse_destroy(fs);
     // The loop reports the signal that ended it; that end is a clean one.
-    return served == 0 || served == SIGINT || served == SIGTERM || served == SIGHUP ? 0 : 1;
+    return served == 0 || served == SIGINT || served == SIGTERM || served == SIGHUP ? 0 : 2;
 }
 
 int Unmount(const std::string& mountPoint) {
@@ -424,12 +381,12 @@ int Unmount(const std::string& mountPoint) {
     pid_t child = 0;
     if (const int failed = posix_spawnp(&child, argv[0], nullptr, nullptr, argv, environ)) {
         std::fprintf(stderr, "bigfile unmount: cannot run fusermount3 (%s)\n", std::strerror(failed));
-        return 1;
+        return 2;
     }
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 2;
 }
 
 }  // namespace orvobf::tool

@@ -19,12 +19,12 @@ struct MountRequest {
 // Loads every archive, mounts the tree and serves it until it is unmounted
 // or a SIGINT, SIGTERM or SIGHUP arrives (which unmounts it). Without
 // `foreground` it returns in the calling process once the mount stands,
-// serving from a child of its own. Returns the exit code; problems are
-// reported on standard error.
+// serving from a child of its own. Returns the exit code: 0, or 2 with
+// the problem reported on standard error.
 int ServeMount(const MountRequest& request);
 
 // Unmounts a mount point (ours or any FUSE mount the caller may end).
-// Returns the exit code.
+// Returns the exit code: 0, or 2 when it is not unmounted.
 int Unmount(const std::string& mountPoint);
 
 }  // namespace orvobf::tool
