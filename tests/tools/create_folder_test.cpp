@@ -79,19 +79,16 @@ TEST(CreateFolder, NamesThatCannotStandSideBySideAreAllNamedBeforeAnythingIsWrit
     std::ofstream(src / "docs") << "file docs";
     std::ofstream(src / "Index.html") << "first";
     std::ofstream(src / "index.html") << "second";
-    std::ofstream(src / "1:x") << "x";
-    std::ofstream(src / "a\\b") << "x";
-    std::ofstream(src / "ok") << "ok";
-    std::ofstream(src / "2:d" / "X") << "x";  // a refused folder is still looked into
-    std::ofstream(src / "2:d" / "x") << "x";
+    // 2:d is refused and still looked into.
+    for (const char* name : {"1:x", "_:y", "a\\b", "ok", "Docs/_:z", "2:d/X", "2:d/x"}) std::ofstream(src / name) << "x";
     const std::string s = src.string() + "/", archive = (out / "a.bf").string();
     std::ofstream(archive) << "old";
 
     SplitOutcome run = ToolSplit("create " + archive + " " + src.string());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, Said({s + "1:x: name begins with a drive prefix", s + "2:d: name begins with a drive prefix",
-                             s + "2:d/x: differs from " + s + "2:d/X" + kCase,
-                             s + "a\\\\b: name contains a path separator",
+                             s + "2:d/x: differs from " + s + "2:d/X" + kCase, s + "Docs/_:z: name begins with a drive prefix",
+                             s + "_:y: name begins with a drive prefix", s + "a\\\\b: name contains a path separator",
                              s + "docs: differs from " + s + "Docs" + kCase,
                              s + "index.html: differs from " + s + "Index.html" + kCase, "nothing written"}));
     EXPECT_EQ(FileBytes(archive), "old");
@@ -102,6 +99,8 @@ TEST(CreateFolder, NamesThatCannotStandSideBySideAreAllNamedBeforeAnythingIsWrit
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, Said({"note: " + s + "1:x: name begins with a drive prefix; left out",
                              "note: " + s + "2:d: name begins with a drive prefix; left out",
+                             "note: " + s + "Docs/_:z: name begins with a drive prefix; left out",
+                             "note: " + s + "_:y: name begins with a drive prefix; left out",
                              "note: " + s + "a\\\\b: name contains a path separator; left out",
                              "note: " + s + "docs: differs from " + s + "Docs" + kCase + "; left out",
                              "note: " + s + "index.html: differs from " + s + "Index.html" + kCase + "; left out"}));

@@ -107,12 +107,13 @@ TEST(ToolOutput, DeepTreesAreListedToTheBottom) {
     TempDir dir;
     constexpr int kLevels = 300;
     orvobf::writer::RawArchive a;
-    a.Header(kLevels, 1, 32, 0).Nested(kLevels, "d").Block(1).File("leaf", 0, 0);
+    a.Header(kLevels, 1, 32, 0).Nested(kLevels, "d").Block(1).File("leaf", (1 << 21) + 3, 0);
+    a.DataBaseHere().Bytes(std::string(1 << 21, 'x') + "end");  // read in more than one piece
     const std::string archive = dir.Write("deep.bf", a.bytes());
 
-    std::string expected;
-    for (int i = 0; i < kLevels; ++i) expected += std::string(2 * i, ' ') + "d/\n";
-    expected += std::string(2 * kLevels, ' ') + "leaf  0 B\n1 files, 300 directories, 0 B\n";
+    std::string expected, path;
+    for (int i = 0; i < kLevels; ++i) expected += std::string(2 * i, ' ') + "d/\n", path += "d/";
+    expected += std::string(2 * kLevels, ' ') + "leaf  2.0 MiB\n1 files, 300 directories, 2.0 MiB\n";
     SplitOutcome run = ToolSplit("list " + archive);
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.out == expected) << "last lines: " << run.out.substr(run.out.rfind("d/"));
@@ -122,9 +123,9 @@ TEST(ToolOutput, DeepTreesAreListedToTheBottom) {
     EXPECT_NE(run.out.find("\ndirectories:     300 (header says 300)\nfiles:           1 (header says 1)\n"),
               std::string::npos)
         << run.out;
-    run = ToolSplit("test " + archive);
+    run = ToolSplit("test -v " + archive);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, archive + ": tested 1 files (0 B) in 300 directories: no problems\n");
+    EXPECT_EQ(run.out, "ok  " + path + "leaf (2.0 MiB)\n" + archive + ": tested 1 files (2.0 MiB) in 300 directories: no problems\n");
 }
 
 TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
@@ -145,6 +146,7 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
     EXPECT_EQ(run.err.substr(run.err.find('\t')), "\tFile i/o error (1). (Is a directory)\n");
 
     run = ToolSplit("unpack " + missing + " " + dir.File("out"));
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "bigfile unpack: " + missing + ": cannot open (No such file or directory)\n");
     run = ToolSplit("pack " + folder + " " + dir.File("out"));
     EXPECT_EQ(run.err, "bigfile pack: " + folder + ": read error (Is a directory)\n");
@@ -168,22 +170,27 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
     }
 
     // Packed entries: an image naming another size than its record, and
-    // one whose body the archive cuts short.
+    // one whose body the archive cuts short; stored ones that run past the
+    // archive's end, or end exactly there.
     orvobf::writer::RawArchive a;
-    a.Header(0, 2, 32, 0).Block(2).File("cut", 40, 0, 1).File("other", 9, 0, 1).DataBaseHere();
-    a.U32(40).U32(0);  // packed, 40 bytes, then one code word and the end
+    a.Header(0, 4, 32, 0).Block(4).File("cut", 40, 0, 1).File("other", 9, 0, 1).File("past", 10, 2).File("tail", 2, 6);
+    a.DataBaseHere().U32(40).U32(0);  // packed, 40 bytes, then one code word and the end
     const std::string damaged = dir.Write("damaged.bf", a.bytes());
     run = ToolSplit("cat " + damaged + " other cut nope");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, Lines({"bigfile cat: other: BigFile Error -5570\tUndefined error. (damaged packed data)",
                               "bigfile cat: cut: BigFile Error -5570\tUndefined error. (damaged packed data)",
                               "bigfile cat: nope: no such file in the archive"}));
-    run = ToolSplit("test " + damaged);
+    run = ToolSplit("test -v " + damaged);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("bigfile test: other: packed entry cannot be opened: BigFile Error -5570\t"
-                           "Undefined error. (damaged packed data)\n"),
-              std::string::npos)
-        << run.err;
+    EXPECT_EQ(run.out, "ok  tail (2 B)\n" + damaged + ": tested 4 files (8 B) in 0 directories: 3 problems\n");
+    EXPECT_EQ(run.err, Lines({"bigfile test: cut: read failed after 0 of 40 bytes: BigFile Error -5570\t"
+                              "Undefined error. (damaged packed data)",
+                              "bigfile test: other: packed entry cannot be opened: BigFile Error -5570\t"
+                              "Undefined error. (damaged packed data)"}) +
+                           "bigfile test: past: read failed after 6 of 10 bytes: BigFile Error -5110\tFile i/o error "
+                           "(0).; the entry runs past the end of the archive (ends at " + std::to_string(a.size() + 4) +
+                           ", the archive has " + std::to_string(a.size()) + " bytes)\n");
 }
 
 }  // namespace
