@@ -1,6 +1,8 @@
 // The `bigfile` program's exact output for list, info, test and cat on
 // archives written byte by byte here: every line, the stream it goes to
-// and the exit code.
+// and the exit code; and the --json documents of list, info and test read
+// back by Python's json module (json_readback.py): names in UTF-8, outside
+// it and with control bytes come back byte for byte.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,12 +109,13 @@ TEST(ToolOutput, DeepTreesAreListedToTheBottom) {
     TempDir dir;
     constexpr int kLevels = 300;
     orvobf::writer::RawArchive a;
-    a.Header(kLevels, 1, 32, 0).Nested(kLevels, "d").Block(1).File("leaf", 0, 0);
+    a.Header(kLevels, 1, 32, 0).Nested(kLevels, "d").Block(1).File("leaf", (1 << 21) + 3, 0);
+    a.DataBaseHere().Bytes(std::string(1 << 21, 'x') + "end");  // read in more than one piece
     const std::string archive = dir.Write("deep.bf", a.bytes());
 
-    std::string expected;
-    for (int i = 0; i < kLevels; ++i) expected += std::string(2 * i, ' ') + "d/\n";
-    expected += std::string(2 * kLevels, ' ') + "leaf  0 B\n1 files, 300 directories, 0 B\n";
+    std::string expected, path;
+    for (int i = 0; i < kLevels; ++i) expected += std::string(2 * i, ' ') + "d/\n", path += "d/";
+    expected += std::string(2 * kLevels, ' ') + "leaf  2.0 MiB\n1 files, 300 directories, 2.0 MiB\n";
     SplitOutcome run = ToolSplit("list " + archive);
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.out == expected) << "last lines: " << run.out.substr(run.out.rfind("d/"));
@@ -122,9 +125,9 @@ TEST(ToolOutput, DeepTreesAreListedToTheBottom) {
     EXPECT_NE(run.out.find("\ndirectories:     300 (header says 300)\nfiles:           1 (header says 1)\n"),
               std::string::npos)
         << run.out;
-    run = ToolSplit("test " + archive);
+    run = ToolSplit("test -v " + archive);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, archive + ": tested 1 files (0 B) in 300 directories: no problems\n");
+    EXPECT_EQ(run.out, "ok  " + path + "leaf (2.0 MiB)\n" + archive + ": tested 1 files (2.0 MiB) in 300 directories: no problems\n");
 }
 
 TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
@@ -141,10 +144,10 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     run = ToolSplit("info " + folder);
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err.substr(0, run.err.find('\t')), "bigfile info: " + folder + ": BigFile Error -5110") << run.err;
-    EXPECT_EQ(run.err.substr(run.err.find('\t')), "\tFile i/o error (1). (Is a directory)\n");
+    EXPECT_EQ(run.err, "bigfile info: " + folder + ": BigFile Error -5110\tFile i/o error (1). (Is a directory)\n");
 
     run = ToolSplit("unpack " + missing + " " + dir.File("out"));
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "bigfile unpack: " + missing + ": cannot open (No such file or directory)\n");
     run = ToolSplit("pack " + folder + " " + dir.File("out"));
     EXPECT_EQ(run.err, "bigfile pack: " + folder + ": read error (Is a directory)\n");
@@ -168,22 +171,81 @@ TEST(ToolOutput, ErrorLinesGiveTheSystemsReasonOrAPlainWord) {
     }
 
     // Packed entries: an image naming another size than its record, and
-    // one whose body the archive cuts short.
+    // one whose body the archive cuts short; stored ones that run past the
+    // archive's end, or end exactly there.
     orvobf::writer::RawArchive a;
-    a.Header(0, 2, 32, 0).Block(2).File("cut", 40, 0, 1).File("other", 9, 0, 1).DataBaseHere();
-    a.U32(40).U32(0);  // packed, 40 bytes, then one code word and the end
+    a.Header(0, 4, 32, 0).Block(4).File("cut", 40, 0, 1).File("other", 9, 0, 1).File("past", 10, 2).File("tail", 2, 6);
+    a.DataBaseHere().U32(40).U32(0);  // packed, 40 bytes, then one code word and the end
     const std::string damaged = dir.Write("damaged.bf", a.bytes());
     run = ToolSplit("cat " + damaged + " other cut nope");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, Lines({"bigfile cat: other: BigFile Error -5570\tUndefined error. (damaged packed data)",
                               "bigfile cat: cut: BigFile Error -5570\tUndefined error. (damaged packed data)",
                               "bigfile cat: nope: no such file in the archive"}));
-    run = ToolSplit("test " + damaged);
+    run = ToolSplit("test -v " + damaged);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("bigfile test: other: packed entry cannot be opened: BigFile Error -5570\t"
-                           "Undefined error. (damaged packed data)\n"),
-              std::string::npos)
-        << run.err;
+    EXPECT_EQ(run.out, "ok  tail (2 B)\n" + damaged + ": tested 4 files (8 B) in 0 directories: 3 problems\n");
+    EXPECT_EQ(run.err, Lines({"bigfile test: cut: read failed after 0 of 40 bytes: BigFile Error -5570\t"
+                              "Undefined error. (damaged packed data)",
+                              "bigfile test: other: packed entry cannot be opened: BigFile Error -5570\t"
+                              "Undefined error. (damaged packed data)"}) +
+                           "bigfile test: past: read failed after 6 of 10 bytes: BigFile Error -5110\tFile i/o error "
+                           "(0).; the entry runs past the end of the archive (ends at " + std::to_string(a.size() + 4) +
+                           ", the archive has " + std::to_string(a.size()) + " bytes)\n");
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char byte : bytes) hex += {kDigits[byte >> 4], kDigits[byte & 15]};
+    return hex;
+}
+
+// The tool's document for `command` through the reader, with the tool's
+// exit code first.
+std::string ReadBack(const std::string& command, const std::string& archive, const TempDir& dir) {
+    const std::string json = dir.File("out.json");
+    return Shell(std::string(BIGFILE_TOOL) + " " + command + " --json '" + archive + "' >" + json +
+                 "; echo \"exit $?\"; " + PYTHON3 + " " + JSON_READBACK + " " + command + " <" + json)
+        .out;
+}
+
+TEST(JsonOutput, ListInfoAndTestReadBackAsTheArchiveHoldsThem) {
+    const std::string utf8 = "caf\xc3\xa9.txt", latin1Dir = "D\xe9j\xe0", raw = "\xff\xfe raw", tab = "tab\there";
+    orvobf::writer::RawArchive a;
+    a.Header(1, 9, 32, 0).Block(5);
+    a.File(utf8, 4, 0).File(raw, 3, 4).File(tab, 2, 7).File("odd", 1, 0, 0, 0);
+    a.Dir(latin1Dir).Block(1).File("inner", 9, 9, 8);  // its image says 40 bytes
+    const uint32_t dataBase = static_cast<uint32_t>(a.size());
+    a.DataBaseHere().Bytes("dataabcxy").U32(40).U32(0);
+    TempDir dir;
+    const std::string archive = dir.Write("arch\xe9.bf", a.bytes());
+
+    EXPECT_EQ(ReadBack("list", archive, dir),
+              "exit 0\narchive " + Hex(archive) + "\n" +                                               //
+                  "file|" + Hex(utf8) + "|" + Hex(utf8) + "|4|stored|None|0\n" +                       //
+                  "dir|" + Hex(latin1Dir) + "|" + Hex(latin1Dir) + "\n" +                              //
+                  "file|" + Hex(latin1Dir + "/inner") + "|" + Hex("inner") + "|9|packed|8|9\n" +       //
+                  "other|" + Hex("odd") + "|" + Hex("odd") + "|1|stored|None|0\n" +                    //
+                  "file|" + Hex(tab) + "|" + Hex(tab) + "|2|stored|None|7\n" +                         //
+                  "file|" + Hex(raw) + "|" + Hex(raw) + "|3|stored|None|4\n" +                         //
+                  "totals 5 1 19 None None\n");
+
+    EXPECT_EQ(ReadBack("info", archive, dir),
+              "exit 0\narchive " + Hex(archive) + "\nsignature OrvoBF - 2.02.0\nformat_version 2.02.0\n" +
+                  "directories 1\nfiles 5\nheader_directories 1\nheader_files 9\ndirectory_offset 32\n" +
+                  "data_base " + std::to_string(dataBase) + "\narchive_length " + std::to_string(a.size()) + "\n");
+
+    const std::string damaged = "BigFile Error -5570\tUndefined error. (damaged packed data)";
+    EXPECT_EQ(ReadBack("test", archive, dir),
+              "exit 1\narchive " + Hex(archive) + "\n" +                                                 //
+                  "file|" + Hex(utf8) + "|4|4|True|None|None|None\n" +                                   //
+                  "file|" + Hex(latin1Dir + "/inner") + "|9|0|False|-5570|" + damaged +                  //
+                  "|packed entry cannot be opened: " + damaged + "\n" +                                  //
+                  "other|" + Hex("odd") + "|1|0|False|None|None|neither a file nor a directory (attributes 0)\n" +
+                  "file|" + Hex(tab) + "|2|2|True|None|None|None\n" +                                    //
+                  "file|" + Hex(raw) + "|3|3|True|None|None|None\n" +                                    //
+                  "totals 4 1 9 2 None\n");
 }
 
 }  // namespace
