@@ -15,6 +15,7 @@
 
 #include "archive_files.h"
 #include "extractor_app.h"
+#include "memory_medium.h"
 #include "resource.h"
 #include "run_on_terminal.h"
 #include "run_tool.h"
@@ -37,12 +38,20 @@ std::string ExtractorIn(const TempDir& dir, const std::optional<std::string>& ou
     return "cd '" + dir.File("run") + "' && ORVOBF_REGISTRY='" + dir.File("reg") + "' timeout 60 " EXTRACTOR_TOOL;
 }
 
-TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParentOrNowhere) {
+// The archive's root goes into the output folder's parent; on a terminal
+// the status line counts the tree (the header says one file), names show
+// printable, and a damaged entry is a Read Error whose cut file stays.
+TEST(ExtractorApp, RootGoesIntoTheOutputFoldersParentWithAStatusLineAndWarnings) {
     TempDir dir;
     const fs::path run = dir.File("run");
     fs::create_directories(run / "Data/Out");
-    const std::string text(300000, 'z');
-    WriteArchive(dir, "run/BigTest.bf", {{"Maps/packed/one.txt", text}, {"top.bin", "\x01\x02\x03"}});
+    const std::string odd("c\x1b[2J", 5);
+    orvobf::writer::RawArchive raw;  // `cut` promises 5000 bytes; its image ends after one
+    raw.Header(1, 1, 32, 0).Block(5).File("a", 1, 12).File(odd, 1, 12).File("cut", 5000, 0, 1).File("good", 4, 8);
+    raw.Dir("Maps").Block(1).File("twenty", 20, 13, static_cast<uint32_t>(kTwentyA.size()));
+    raw.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOODx");
+    raw.Bytes(std::string(kTwentyA.begin(), kTwentyA.end()));
+    WriteArchive(dir, "run/BigTest.bf", raw);
 
     // No registry value, an empty one, a folder that is not there: the
     // box, and nothing written anywhere.
@@ -52,40 +61,24 @@ TEST(ExtractorApp, ArchiveRootGoesIntoTheOutputFoldersParentOrNowhere) {
         const Outcome outcome = RunShell(ExtractorIn(dir, value) + " </dev/null 2>&1 >/dev/null");
         EXPECT_EQ(outcome.status, 0);
         EXPECT_NE(outcome.out.find("[ERROR] Cannot open output directory"), std::string::npos) << outcome.out;
-        EXPECT_FALSE(fs::exists(dir.File("top.bin")));
+        EXPECT_FALSE(fs::exists(dir.File("good")));
         EXPECT_EQ(FolderNames(run), (std::set<std::string>{"BigTest.bf", "Data"}));
+        EXPECT_EQ(FolderNames(run / "Data"), std::set<std::string>{"Out"});
     }
-    const Outcome outcome = RunShell(ExtractorIn(dir, (run / "Data/Out").string()) + " </dev/null 2>&1 >/dev/null");
-    EXPECT_EQ(outcome.status, 0) << outcome.out;
-    EXPECT_EQ(FileBytes(run / "Data/Maps/packed/one.txt"), text);
-    EXPECT_EQ(fs::file_size(run / "Data/top.bin"), 3u);
-    EXPECT_TRUE(fs::is_empty(run / "Data/Out"));
-}
-
-// On a terminal: the status line counts the tree (the header says one
-// file), names show printable, a damaged entry is a Read Error and its cut
-// file stays.
-TEST(ExtractorOnTerminal, StatusLineCountsTheTreeNamesArePrintableAndDamageIsAReadError) {
-    TempDir dir;
-    const fs::path run = dir.File("run");
-    fs::create_directories(run / "Data/Out");
-    const std::string odd("c\x1b[2J", 5);
-    orvobf::writer::RawArchive raw;  // `cut` promises 5000 bytes; its image ends after one
-    raw.Header(0, 1, 32, 0).Block(4).File("a", 1, 12).File(odd, 1, 12).File("cut", 5000, 0, 1).File("good", 4, 8);
-    raw.DataBaseHere().Bytes(std::string("\x88\x13\0\0\0\0\x80\xB0", 8)).Bytes("GOODx");
-    WriteArchive(dir, "run/BigTest.bf", raw);
 
     const TerminalRun outcome = RunOnTerminal(ExtractorIn(dir, (run / "Data/Out").string()));
     EXPECT_EQ(outcome.status, 0) << outcome.out;
     EXPECT_EQ(outcome.out.find('\x1b'), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("Extracting File c\\x1b[2J "), std::string::npos) << outcome.out;
-    EXPECT_NE(outcome.out.find("] 1/4 files"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("] 1/5 files"), std::string::npos) << outcome.out;
     EXPECT_EQ(outcome.out.find("/1 files"), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("[WARNING] Read Error\r\n"), std::string::npos) << outcome.out;
     EXPECT_EQ(FileBytes(run / "Data" / odd), "x");
     EXPECT_TRUE(fs::is_regular_file(run / "Data/cut"));
     EXPECT_EQ(fs::file_size(run / "Data/cut"), 0u);
     EXPECT_EQ(FileBytes(run / "Data/good"), "GOOD");
+    EXPECT_EQ(FileBytes(run / "Data/Maps/twenty"), std::string(20, 'a'));
+    EXPECT_TRUE(fs::is_empty(run / "Data/Out"));
 }
 
 // In this process: the About button pressed while the worker extracts,

@@ -69,16 +69,10 @@ TEST(ExtractEngineSafety, WhatStandsAtAnOutputNameOrMovesMidWalkIsNeverWrittenTh
 TEST(ExtractEngineSafety, NamesThatLeaveTheRootAndBrokenEntriesAreReportedNotFollowed) {
     TempDir dir;
     orvobf::writer::RawArchive raw;
-    raw.Header(2, 9, 32, 0).Block(9);
-    raw.File("..", 4, 0);
-    raw.File("a\\b", 4, 0);
-    raw.File("C:x", 4, 0);
-    raw.File("good", 4, 0);
+    raw.Header(2, 9, 32, 0).Block(9).File("..", 4, 0).File("a\\b", 4, 0).File("C:x", 4, 0).File("good", 4, 0);
     raw.File("odd", 4, 0, 0, 0);  // neither kind: the walk treats it as a file it cannot open
     raw.File("past", 10, 2);      // runs past the end of the archive
-    raw.Dir("sub").Block(1).File("ok", 4, 0);
-    raw.Dir("taken").Block(1).File("lost", 4, 0);
-    raw.File("up/x", 4, 0);
+    raw.Dir("sub").Block(1).File("ok", 4, 0).Dir("taken").Block(1).File("lost", 4, 0).File("up/x", 4, 0);
     raw.DataBaseHere().Bytes("GOOD");
 
     const fs::path out = dir.File("root/out");
