@@ -25,8 +25,8 @@ TEST(ReadmeExample, AssetLoaderLoadsEveryLayer) {
     dir.Write("mods/Art/ui/cursor.tex", "cursor");
 
     char tail[64];
-    std::snprintf(tail, sizeof tail, "Art/packed/hero.tex ends in %02x %02x %02x %02x\n", hero[89996] & 255,
-                  hero[89997] & 255, hero[89998] & 255, hero[89999] & 255);
+    std::snprintf(tail, sizeof tail, "Art/packed/hero.tex ends in %02x %02x %02x %02x\n", hero[89996] & 255u,
+                  hero[89997] & 255u, hero[89998] & 255u, hero[89999] & 255u);
     testing::internal::CaptureStdout();
     EXPECT_EQ(RunLoader({"asset_loader", "art", base, patch, dir.File("mods")}), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "3 files, " + std::to_string(90000 + 11 + 6) + " bytes\n" + tail);
