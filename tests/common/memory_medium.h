@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <orvobf/packed_stream.h>
@@ -56,15 +57,11 @@ inline const Bytes kTwentyA = {0x14, 0, 0, 0, 0x02, 0x1F, 0x80, 0xB0, 0, 0, 0, 0
 
 // The one-call packer's image (empty when refused), at the classic level
 // or at the one given.
-inline Bytes PackImage(PackedStream& ps, const Bytes& data) {
+inline Bytes PackImage(PackedStream& ps, const Bytes& data, std::optional<PackLevel> level = {}) {
     Bytes image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(data.size()))));
-    const int32_t body = ps.PackBuffer(data.data(), image.data(), static_cast<int32_t>(data.size()));
-    image.resize(body < 0 ? 0 : 4 + static_cast<size_t>(body));
-    return image;
-}
-inline Bytes PackImage(PackedStream& ps, const Bytes& data, PackLevel level) {
-    Bytes image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(data.size()))));
-    const int32_t body = ps.PackBuffer(data.data(), image.data(), static_cast<int32_t>(data.size()), level);
+    const auto count = static_cast<int32_t>(data.size());
+    const int32_t body = level ? ps.PackBuffer(data.data(), image.data(), count, *level)
+                               : ps.PackBuffer(data.data(), image.data(), count);
     image.resize(body < 0 ? 0 : 4 + static_cast<size_t>(body));
     return image;
 }

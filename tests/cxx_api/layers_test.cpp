@@ -8,44 +8,31 @@ namespace {
 using orvobf::errc;
 namespace fs = std::filesystem;
 
-class LayersTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Add(WriteArchive(dir, "base.bf",
-                         {{"Data/a.txt", "base a"},
-                          {"Data/b.txt", "base b"},
-                          {"Data/Dir/x", "base x"},
-                          {"Mix/in", "base in"},
-                          {"Only/base", "base only"}}));
-        Add(WriteArchive(dir, "patch.bf", {{"data/A.TXT", "patch a"}, {"DATA/c.txt", "patch c"}, {"Mix", "patch mix"}}));
-        const fs::path mods = dir.File("mods");
-        fs::create_directories(mods / "DATA" / "dir");
-        dir.Write("mods/DATA/b.txt", "disk b");
-        dir.Write("mods/DATA/dir/y", "disk y");
-        dir.Write("mods/outside", "not below the layers' root");
-#ifndef _WIN32
-        fs::create_symlink(dir.File("mods/outside"), mods / "DATA" / "link");
-#endif
-        layers.add_folder(mods.string(), ec);
-        ASSERT_FALSE(ec) << ec.message();
-    }
-    void Add(const std::string& archive) {
-        layers.add_archive(archive, ec);
-        ASSERT_FALSE(ec) << ec.message();
-    }
-    std::string Read(std::string_view path) { return Text(layers.read_all(path, ec)); }
-
+TEST(Layers, APathResolvesInTheLastLayerThatHasItAndFoldersMergeInOneListing) {
     TempDir dir;
     orvobf::Layers layers;
     std::error_code ec;
-};
+    for (const std::string& archive :
+         {WriteArchive(dir, "base.bf", {{"Data/a.txt", "base a"}, {"Data/b.txt", "base b"}, {"Data/Dir/x", "base x"},
+                                        {"Mix/in", "base in"}, {"Only/base", "base only"}}),
+          WriteArchive(dir, "patch.bf", {{"data/A.TXT", "patch a"}, {"DATA/c.txt", "patch c"}, {"Mix", "patch mix"}})})
+        layers.add_archive(archive, ec);
+    fs::create_directories(dir.File("mods/DATA/dir"));
+    dir.Write("mods/DATA/b.txt", "disk b");
+    dir.Write("mods/DATA/dir/y", "disk y");
+    dir.Write("mods/outside", "not below the layers' root");
+#ifndef _WIN32
+    fs::create_symlink(dir.File("mods/outside"), dir.File("mods/DATA/link"));
+#endif
+    layers.add_folder(dir.File("mods"), ec);
+    ASSERT_EQ(layers.size(), 3u) << ec.message();
+    const auto read = [&](std::string_view path) { return Text(layers.read_all(path, ec)); };
 
-TEST_F(LayersTest, APathResolvesInTheLastLayerThatHasIt) {
-    EXPECT_EQ(Read("Data/a.txt"), "patch a");
-    EXPECT_EQ(Read("data\\B.TXT"), "disk b");
-    EXPECT_EQ(Read("DATA/c.txt"), "patch c");
-    EXPECT_EQ(Read("data/dir/X"), "base x");
-    EXPECT_EQ(Read("Data/DIR/y"), "disk y");
+    EXPECT_EQ(read("Data/a.txt"), "patch a");
+    EXPECT_EQ(read("data\\B.TXT"), "disk b");
+    EXPECT_EQ(read("DATA/c.txt"), "patch c");
+    EXPECT_EQ(read("data/dir/X"), "base x");
+    EXPECT_EQ(read("Data/DIR/y"), "disk y");
     const auto b = layers.stat("DATA/b.txt", ec);
     ASSERT_TRUE(b) << ec.message();
     EXPECT_EQ(b->layer, 2u);
@@ -55,29 +42,26 @@ TEST_F(LayersTest, APathResolvesInTheLastLayerThatHasIt) {
     // A file over a folder: stat and open_file take the file, and the
     // folder's contents below stay where they are.
     EXPECT_FALSE(layers.stat("Mix", ec)->is_dir);
-    EXPECT_EQ(Read("Mix"), "patch mix");
-    EXPECT_EQ(Read("mix/in"), "base in");
+    EXPECT_EQ(read("Mix"), "patch mix");
+    EXPECT_EQ(read("mix/in"), "base in");
 
     for (const char* nothing : {"Data/../outside", "../outside", "Data/link", "Data/none"}) {
         EXPECT_FALSE(layers.stat(nothing, ec)) << nothing;
         EXPECT_EQ(ec, errc::not_found) << nothing;
     }
-    EXPECT_TRUE(Read("Data/Dir").empty());
+    EXPECT_TRUE(read("Data/Dir").empty());
     EXPECT_EQ(ec, errc::is_a_directory);
     layers.add_folder(dir.File("mods/outside"), ec);
     EXPECT_EQ(ec, errc::not_a_directory);
     layers.add_archive(dir.File("none.bf"), ec);
     EXPECT_EQ(ec, errc::cannot_open);
     EXPECT_EQ(layers.size(), 3u);
-}
 
-TEST_F(LayersTest, FoldersMergeInOneListing) {
     std::vector<std::string> listed;
     for (const orvobf::Entry& entry : layers.list("DATA", ec))
         listed.push_back(entry.path + (entry.is_dir ? "/ " : " ") + std::to_string(entry.layer));
     EXPECT_FALSE(ec) << ec.message();
     EXPECT_EQ(listed, (std::vector<std::string>{"DATA/A.TXT 1", "DATA/b.txt 2", "DATA/c.txt 1", "DATA/dir/ 2"}));
-
     std::vector<std::string> walked;
     layers.walk("", [&](const orvobf::Entry& entry) {
         walked.push_back(entry.path);

@@ -17,19 +17,16 @@ int RunLoader(std::vector<std::string> args) {
 
 TEST(ReadmeExample, AssetLoaderLoadsEveryLayer) {
     TempDir dir;
-    const std::string base = WriteArchive(dir, "base.bf",
-                                          {{"Art/packed/hero.tex", Contents(90000, 1)},
-                                           {"Art/sky.tex", "base sky"},
-                                           {"Sound/theme.raw", "not art"}});
+    const std::string hero = Contents(90000, 1);
+    const std::string base = WriteArchive(
+        dir, "base.bf", {{"Art/packed/hero.tex", hero}, {"Art/sky.tex", "base sky"}, {"Sound/theme.raw", "not art"}});
     const std::string patch = WriteArchive(dir, "patch.bf", {{"art/SKY.tex", "patched sky"}});
     std::filesystem::create_directories(dir.File("mods/Art/ui"));
     dir.Write("mods/Art/ui/cursor.tex", "cursor");
 
-    const std::string& hero = Contents(90000, 1);
     char tail[64];
-    std::snprintf(tail, sizeof tail, "Art/packed/hero.tex ends in %02x %02x %02x %02x\n",
-                  static_cast<unsigned char>(hero[89996]), static_cast<unsigned char>(hero[89997]),
-                  static_cast<unsigned char>(hero[89998]), static_cast<unsigned char>(hero[89999]));
+    std::snprintf(tail, sizeof tail, "Art/packed/hero.tex ends in %02x %02x %02x %02x\n", hero[89996] & 255u,
+                  hero[89997] & 255u, hero[89998] & 255u, hero[89999] & 255u);
     testing::internal::CaptureStdout();
     EXPECT_EQ(RunLoader({"asset_loader", "art", base, patch, dir.File("mods")}), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "3 files, " + std::to_string(90000 + 11 + 6) + " bytes\n" + tail);

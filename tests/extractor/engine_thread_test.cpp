@@ -1,5 +1,8 @@
-// The engine with several workers writes the tree one worker writes and
-// tells its reporter the same things in the same order, problems included.
+// The engine recreates an archive's tree byte for byte in whole chunks, at
+// any depth, and with several workers writes the tree one worker writes
+// and tells its reporter the same things in the same order, problems
+// included.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -8,33 +11,20 @@
 
 #include <gtest/gtest.h>
 
-#include <orvobf/archive_writer.h>
 #include "engine_fixture.h"
-#include "temp_dir.h"
 
 namespace fs = std::filesystem;
+using orvobf::engine::kCopyChunk;
+using Lines = std::vector<std::string>;
 
 namespace {
 
-// Every call the engine makes, in order.
-struct Transcript : orvobf::engine::Reporter {
-    std::vector<std::string> lines;
-    void FileStarting(const std::string& path) override { lines.push_back("start " + path); }
-    void ChunkWritten(uint32_t bytes) override { lines.push_back("chunk " + std::to_string(bytes)); }
-    void FileDone(const std::string& path, uint64_t bytes) override {
-        lines.push_back("done " + path + " " + std::to_string(bytes));
-    }
-    void DirectoryDone(const std::string& path) override { lines.push_back("dir " + path); }
-    void Report(orvobf::engine::Problem problem, const std::string& path) override {
-        lines.push_back(std::string("problem ") + orvobf::engine::ProblemText(problem) + " " + path);
-    }
-};
-
-// Each path below `root` with its contents ("/" for a folder).
+// Each path below `root` with its contents; a folder's path ends in '/'.
 std::map<std::string, std::string> Tree(const fs::path& root) {
     std::map<std::string, std::string> tree;
     for (const auto& entry : fs::recursive_directory_iterator(root))
-        tree[fs::relative(entry.path(), root).string()] = entry.is_directory() ? "/" : FileBytes(entry.path());
+        tree[fs::relative(entry.path(), root).generic_string() + (entry.is_directory() ? "/" : "")] =
+            entry.is_directory() ? "" : FileBytes(entry.path());
     return tree;
 }
 
@@ -44,54 +34,57 @@ std::string Pattern(size_t size, unsigned seed) {
     return bytes;
 }
 
+// The `n` lines after `line`.
+Lines After(const Lines& lines, const std::string& line, size_t n) {
+    const auto at = std::find(lines.begin(), lines.end(), line);
+    return at == lines.end() ? Lines{} : Lines(at + 1, at + 1 + std::min<ptrdiff_t>(n, lines.end() - at - 1));
+}
+
 }  // namespace
 
-TEST(ExtractEngineThreads, FourWorkersWriteAndReportExactlyWhatOneDoes) {
+TEST(ExtractEngineThreads, OneOrFourWorkersWriteTheTreeExactlyAndReportAlike) {
     TempDir dir;
-    orvobf::writer::ArchiveBuilder builder;
-    std::string error;
     // A big file first, so that later, smaller files finish before it.
-    ASSERT_TRUE(builder.AddFile("a/first.bin", Pattern(3 * orvobf::engine::kCopyChunk + 5, 1), &error)) << error;
+    Files files = {{"a/packed/first.bin", Pattern(kCopyChunk + 5, 1)}, {"exact.bin", Pattern(kCopyChunk, 2)},
+                   {"b/empty", ""}, {"hollow/", ""}, {"d1/blocked/lost", "lost"}, {"d2/sub/deeper/x", "x"},
+                   {"z/packed/last", Pattern(50000, 99)}};
     for (unsigned d = 0; d < 3; ++d)
         for (unsigned f = 0; f < 8; ++f)
-            ASSERT_TRUE(builder.AddFile("d" + std::to_string(d) + "/f" + std::to_string(f),
-                                        Pattern((f * 37 + d * 11) % 9 * 7000, d * 8 + f), &error,
-                                        f % 2 ? orvobf::writer::Packing::Pack : orvobf::writer::Packing::Store))
-                << error;
-    ASSERT_TRUE(builder.AddFile("d1/blocked/lost", "lost", &error)) << error;
-    ASSERT_TRUE(builder.AddFile("d2/sub/deeper/x", "x", &error)) << error;
-    ASSERT_TRUE(builder.AddDirectory("hollow", &error)) << error;
-    ASSERT_TRUE(builder.AddFile("z/last", Pattern(50000, 99), &error, orvobf::writer::Packing::Pack)) << error;
-    const std::string archive = dir.File("t.bf");
-    ASSERT_TRUE(builder.Write(archive, &error)) << error;
-    // The last bytes of the archive cut off: whatever entry holds them
-    // fails to read.
+            files["d" + std::to_string(d) + (f % 2 ? "/packed/f" : "/f") + std::to_string(f)] =
+                Pattern((f * 37 + d * 11) % 9 * 7000, d * 8 + f);
+    std::string deep;  // deeper than the archive's directory stack
+    for (int i = 0; i < 300; ++i) deep += "d/";
+    files[deep + "f"] = "DEEP";
+    const std::string archive = WriteArchive(dir, "t.bf", files);
+    // The last bytes of the archive cut off: the entry that holds them fails.
     fs::resize_file(archive, fs::file_size(archive) - 100);
 
-    std::vector<Transcript> transcripts(2);
-    std::vector<std::map<std::string, std::string>> trees(2);
-    const unsigned workers[] = {1, 4};
-    for (int run = 0; run < 2; ++run) {
-        const fs::path out = dir.File("out" + std::to_string(run));
+    std::vector<Recorder> runs;
+    std::vector<std::map<std::string, std::string>> trees;
+    for (unsigned workers : {1u, 4u}) {
+        const fs::path out = dir.File("out" + std::to_string(workers));
         fs::create_directories(out / "d1");
         std::ofstream(out / "d1/blocked") << "a file where a folder should go";
-        BigFile bf;
-        bf.Init(BIGFILE_HEADER_VERSION);
-        ASSERT_EQ(bf.Open(archive.c_str(), 0), 1) << bf.GetLastErrorText();
-        orvobf::engine::DiskTree disk;
-        ASSERT_TRUE(disk.OpenRoot(out.string()));
-        orvobf::engine::Engine engine(bf, transcripts[run], disk, orvobf::engine::PartialFiles::Discard, workers[run]);
-        engine.ExtractTree();
-        EXPECT_EQ(engine.problems(), 2u);
-        EXPECT_EQ(bf.dirStackDepth, 0u);
-        EXPECT_EQ(bf.GetCurrentDir(), bf.GetRootDir());
-        trees[run] = Tree(out);
+        std::ofstream(out / "exact.bin") << std::string(3 * kCopyChunk, 'x');  // must be truncated
+        runs.push_back(Extract(archive, out, workers));
+        trees.push_back(Tree(out));
     }
-    EXPECT_EQ(transcripts[1].lines, transcripts[0].lines);
+    EXPECT_EQ(runs[1].lines, runs[0].lines);
     EXPECT_EQ(trees[1], trees[0]);
-    const std::vector<std::string>& lines = transcripts[0].lines;
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "problem Cannot create directory d1/blocked"), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "problem Read Error z/last"), lines.end());
-    EXPECT_EQ(trees[0]["a/first.bin"], Pattern(3 * orvobf::engine::kCopyChunk + 5, 1));
-    EXPECT_EQ(trees[0]["d2/sub/deeper/x"], "x");
+    EXPECT_EQ(runs[0].problems, (Problems{{orvobf::engine::Problem::CannotMakeDir, "d1/blocked"},
+                                          {orvobf::engine::Problem::ReadError, "z/packed/last"}}));
+    const std::string chunk = "chunk " + std::to_string(kCopyChunk);
+    EXPECT_EQ(After(runs[0].lines, "start a/packed/first.bin", 3),
+              (Lines{chunk, "chunk 5", "done a/packed/first.bin " + std::to_string(kCopyChunk + 5)}));
+    EXPECT_EQ(After(runs[0].lines, "start exact.bin", 2), (Lines{chunk, "done exact.bin " + std::to_string(kCopyChunk)}));
+    EXPECT_EQ(After(runs[0].lines, "start b/empty", 1), Lines{"done b/empty 0"});
+
+    files.erase("d1/blocked/lost");
+    files.erase("z/packed/last");  // a failed copy leaves nothing under its name
+    files["d1/blocked"] = "a file where a folder should go";
+    for (const auto& [path, contents] : files) {
+        const auto found = trees[0].find(path);
+        EXPECT_TRUE(found != trees[0].end() && found->second == contents) << path;
+    }
+    EXPECT_EQ(trees[0].count("z/packed/last"), 0u);
 }

@@ -8,9 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <orvobf/archive_writer.h>
 #include "engine_fixture.h"
-#include "temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -25,16 +23,13 @@ TEST(ExtractEngineWindows, DeviceStreamAndStrippedNamesAreRefusedAndCreateNothin
     raw.File("good", 4, 0);
     raw.Dir("AUX").Block(1).File("inside", 4, 0);
     raw.DataBaseHere().Bytes("GOOD");
-    std::string error;
-    ASSERT_TRUE(raw.WriteTo(dir.File("win.bf"), &error)) << error;
 
     const fs::path out = dir.File("out"), back = fs::current_path();
-    Recorder recorder;
-    Extract(dir.File("win.bf"), out, recorder);
+    const Recorder run = Extract(WriteArchive(dir, "win.bf", raw), out);
     fs::current_path(back);  // the walk moves the working directory here
 
     std::vector<std::string> reported;
-    for (const auto& [problem, path] : recorder.problems) {
+    for (const auto& [problem, path] : run.problems) {
         EXPECT_EQ(problem, orvobf::engine::Problem::UnsafeName) << path;
         reported.push_back(path);
     }
