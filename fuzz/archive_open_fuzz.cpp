@@ -1,24 +1,9 @@
 // Any bytes as an archive: Open, walk the whole tree, read every file.
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include <orvobf/ORVOBF.H>
-#include <orvobf/platform.h>
+#include "fuzz_support.h"
 
 namespace {
-int IgnoreBox(void*, const char*, const char*, unsigned, void*) { return 1; }
-
-const std::string& ScratchFile() {
-    static const std::string path = [] {
-        std::string p = "/tmp/orvobf-fuzz-" + std::to_string(getpid()) + ".bf";
-        return p;
-    }();
-    return path;
-}
-
 void Walk(BigFile& bf, int depth) {
     FindData cursor{};
     if (!bf.FindFirst(&cursor)) return;
@@ -46,14 +31,8 @@ void Walk(BigFile& bf, int depth) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    orvobf::platform::SetMessageBoxHook(&IgnoreBox, nullptr);
-    FILE* out = std::fopen(ScratchFile().c_str(), "wb");
-    if (!out) std::abort();
-    if (size) std::fwrite(data, 1, size, out);
-    std::fclose(out);
     BigFile bf;
-    bf.Init(BIGFILE_HEADER_VERSION);
-    if (bf.Open(ScratchFile().c_str(), 0)) Walk(bf, 0);
+    if (OpenBytes(bf, "fuzz", data, size)) Walk(bf, 0);
     bf.Close();
     return 0;
 }

@@ -8,48 +8,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <orvobf/ORVOBF.H>
 #include "extract_engine.h"
-#include <orvobf/platform.h>
+#include "fuzz_support.h"
+#include "temp_dir.h"
 
 namespace {
-int IgnoreBox(void*, const char*, const char*, unsigned, void*) { return 1; }
 
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
-
+// Made once per process; removed with everything in it at exit.
 struct Scratch {
-    std::string archive;  // beside the folder, not in it
-    std::string folder;   // holds nothing but `out`
-    std::string out;
+    TempDir dir;
+    std::string archive = dir.File("archive.bf");  // beside the folder, not in it
+    std::string folder = dir.File("walk");         // holds nothing but `out`
+    std::string out = folder + "/out";
+    Scratch() { Require(mkdir(folder.c_str(), 0700) == 0 && mkdir(out.c_str(), 0700) == 0, "scratch folders"); }
 };
 
-// Made once and never destroyed, so the exit handler can still use it.
 const Scratch& Paths() {
-    static const Scratch* const paths = [] {
-        const std::string base = "/tmp/orvobf-walk-" + std::to_string(getpid());
-        auto* s = new Scratch{base + ".bf", base, base + "/out"};
-        Require(mkdir(s->folder.c_str(), 0700) == 0 || errno == EEXIST);
-        Require(mkdir(s->out.c_str(), 0700) == 0 || errno == EEXIST);
-        return s;
-    }();
-    static const bool cleanup = std::atexit([] {
-        rmdir(Paths().out.c_str());
-        rmdir(Paths().folder.c_str());
-        unlink(Paths().archive.c_str());
-    }) == 0;
-    (void)cleanup;
-    return *paths;
+    static const Scratch paths;
+    return paths;
 }
 
 struct Recorder : orvobf::engine::Reporter {
@@ -58,43 +40,26 @@ struct Recorder : orvobf::engine::Reporter {
     void Report(orvobf::engine::Problem, const std::string& path) override { reported.insert(path); }
 };
 
-bool IsSafePath(const std::vector<const char*>& names) {
-    for (const char* name : names)
-        if (!orvobf::engine::IsSafeName(name)) return false;
-    return true;
-}
-
 // A plain read of every file entry of the tree whose names are all safe,
 // by path: its bytes, or nothing when the entry cannot be read in full.
 std::map<std::string, std::pair<bool, std::string>> ReadEntries(BigFile& bf) {
     std::map<std::string, std::pair<bool, std::string>> entries;
     std::vector<std::pair<DirNode*, std::string>> pending{{&bf.root, ""}};
-    std::vector<unsigned char> buffer(65536);
     while (!pending.empty()) {
         auto [node, prefix] = pending.back();
         pending.pop_back();
         for (uint32_t i = 0; i < node->count; ++i) {
             const DirEntry& entry = node->entries[i];
-            if (!IsSafePath({entry.name})) continue;
+            if (!orvobf::engine::IsSafeName(entry.name)) continue;
             const std::string path = prefix.empty() ? entry.name : prefix + "/" + entry.name;
             if (entry.attributes & BF_ATTR_DIR) {
                 if (entry.payload) pending.push_back({static_cast<DirNode*>(entry.payload), path});
                 continue;
             }
             bf.SetCurrentDir(node);
-            FileHandle handle = 0;
-            std::pair<bool, std::string> read{false, {}};
-            if (bf.FileOpen(entry.name, &handle, BF_MODE_BINARY)) {
-                read.first = true;
-                while (read.first && !bf.FileEof(handle)) {
-                    uint32_t count = 0;
-                    read.first = bf.FileRead(handle, buffer.data(), static_cast<uint32_t>(buffer.size()), &count) != 0;
-                    read.second.append(reinterpret_cast<const char*>(buffer.data()), count);
-                    if (count == 0 && !bf.FileEof(handle)) read.first = false;  // would never end
-                }
-                bf.FileClose(handle);
-            }
-            entries[path] = std::move(read);
+            std::string bytes;
+            const bool whole = ReadWhole(bf, entry.name, bytes);
+            entries[path] = {whole, std::move(bytes)};
         }
     }
     bf.SetCurrentDir(&bf.root);
@@ -166,12 +131,9 @@ bool Reported(const std::set<std::string>& reported, std::string path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    orvobf::platform::SetMessageBoxHook(&IgnoreBox, nullptr);
+    AnswerBoxes();
     const Scratch& paths = Paths();
-    FILE* file = std::fopen(paths.archive.c_str(), "wb");
-    Require(file != nullptr);
-    if (size) std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    WriteFile(paths.archive, data, size);
 
     BigFile reference, bf;
     reference.Init(BIGFILE_HEADER_VERSION);

@@ -9,33 +9,17 @@
 //    bytes from its start to the end of the file; an image it cannot decode
 //    may fail anywhere, but never reads through to its end as a success.
 // Input: a 16-bit length L, L archive bytes, then the operations.
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <orvobf/ORVOBF.H>
-#include <orvobf/packed_stream.h>
 #include <orvobf/archive_format.h>
-#include <orvobf/platform.h>
+#include <orvobf/packed_stream.h>
+#include "fuzz_support.h"
 
 namespace {
 
 constexpr uint32_t kMaxModelledSize = 1u << 20;
-
-int IgnoreBox(void*, const char*, const char*, unsigned, void*) { return 1; }
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-const std::string& ScratchFile() {
-    static const std::string path = "/tmp/orvobf-handle-ops-" + std::to_string(getpid()) + ".bf";
-    return path;
-}
 
 struct Entry {
     DirNode* parent;
@@ -56,26 +40,10 @@ struct Handle {
     bool lost;     // a damaged image failed: its positions are no longer predictable
 };
 
-class Ops {
-public:
-    Ops(const uint8_t* data, size_t size) : p_(data), n_(size) {}
-    bool More() const { return n_ > 0; }
-    uint8_t Byte() {
-        if (n_ == 0) return 0;
-        --n_;
-        return *p_++;
-    }
-    uint16_t U16() { return static_cast<uint16_t>(Byte() | Byte() << 8); }
-
-private:
-    const uint8_t* p_;
-    size_t n_;
-};
-
 std::vector<Entry> Entries(BigFile& bf, const std::vector<unsigned char>& file) {
     static PackedStream decoder;
     static const bool ready = decoder.Init(PACKED_STREAM_VERSION) == 0;
-    Check(ready);
+    Require(ready);
     std::vector<Entry> entries;
     BigFileWalker walker(bf);
     WalkEntry e{};
@@ -111,12 +79,12 @@ std::vector<Entry> Entries(BigFile& bf, const std::vector<unsigned char>& file) 
 void CheckState(BigFile& bf, const Handle& h) {
     const int32_t tell = bf.FileTell(h.id);
     if (h.lost) {
-        Check(tell >= 0 && static_cast<uint32_t>(tell) <= h.entry->record.size);
+        Require(tell >= 0 && static_cast<uint32_t>(tell) <= h.entry->record.size);
         return;
     }
-    Check(tell == static_cast<int32_t>(static_cast<uint32_t>(h.pos)));
-    Check(bf.FileEof(h.id) == (h.eof ? 1 : 0));
-    Check(bf.FileSize(h.id) == static_cast<int32_t>(h.entry->record.size));
+    Require(tell == static_cast<int32_t>(static_cast<uint32_t>(h.pos)));
+    Require(bf.FileEof(h.id) == (h.eof ? 1 : 0));
+    Require(bf.FileSize(h.id) == static_cast<int32_t>(h.entry->record.size));
 }
 
 void Read(BigFile& bf, Handle& h, uint32_t count) {
@@ -125,11 +93,11 @@ void Read(BigFile& bf, Handle& h, uint32_t count) {
     uint32_t got = 0xDEADBEEF;
     bf.SetError(0, 0);
     const int ok = bf.FileRead(h.id, buffer.data(), count, &got);
-    for (uint32_t i = count; i < count + 16; ++i) Check(buffer[i] == 0xA5);
+    for (uint32_t i = count; i < count + 16; ++i) Require(buffer[i] == 0xA5);
     if (h.lost) {
         // A failed packed read reports no count; a successful one no more
         // than was asked for.
-        Check(ok == 0 || (ok == 1 && got <= count));
+        Require(ok == 0 || (ok == 1 && got <= count));
         return;
     }
     const int64_t left = int64_t{e.record.size} - h.pos;
@@ -137,23 +105,23 @@ void Read(BigFile& bf, Handle& h, uint32_t count) {
     const bool beyond = int64_t{count} > left;
 
     if (e.packed && !e.sound) {
-        Check(ok == 0 || ok == 1);
+        Require(ok == 0 || ok == 1);
         if (!ok) {
-            Check(bf.GetErrorCode() == BFE_PACKED_STREAM || bf.GetErrorCode() == BFE_FILE_IO);
+            Require(bf.GetErrorCode() == BFE_PACKED_STREAM || bf.GetErrorCode() == BFE_FILE_IO);
             h.lost = true;
             return;
         }
-        Check(got == wanted);
+        Require(got == wanted);
         // Claiming the last byte would claim an image that cannot be decoded.
-        Check(got == 0 || h.pos + got < int64_t{e.record.size});
+        Require(got == 0 || h.pos + got < int64_t{e.record.size});
         h.pos += got;
         h.eof = h.eof || beyond;
         return;
     }
     if (e.packed) {
-        Check(ok == 1);
-        Check(got == wanted);
-        Check(wanted == 0 || std::memcmp(buffer.data(), e.content.data() + h.pos, wanted) == 0);
+        Require(ok == 1);
+        Require(got == wanted);
+        Require(wanted == 0 || std::memcmp(buffer.data(), e.content.data() + h.pos, wanted) == 0);
         h.pos += wanted;
         h.eof = h.eof || beyond;
         return;
@@ -161,14 +129,14 @@ void Read(BigFile& bf, Handle& h, uint32_t count) {
     // Stored: the bytes the file holds at the position, up to the entry's end.
     const int64_t have = static_cast<int64_t>(e.content.size()) - h.pos;
     const uint32_t available = have <= 0 ? 0 : (have < int64_t{wanted} ? static_cast<uint32_t>(have) : wanted);
-    Check(got == available);
-    Check(available == 0 || std::memcmp(buffer.data(), e.content.data() + h.pos, available) == 0);
+    Require(got == available);
+    Require(available == 0 || std::memcmp(buffer.data(), e.content.data() + h.pos, available) == 0);
     h.pos += available;
     if (available < wanted) {
-        Check(ok == 0 && bf.GetErrorCode() == BFE_FILE_IO && bf.GetErrorDetail() == 0);
+        Require(ok == 0 && bf.GetErrorCode() == BFE_FILE_IO && bf.GetErrorDetail() == 0);
         return;
     }
-    Check(ok == 1);
+    Require(ok == 1);
     h.eof = h.eof || beyond;
 }
 
@@ -185,24 +153,24 @@ void Seek(BigFile& bf, Handle& h, int32_t offset, int32_t origin) {
     bf.SetError(0, 0);
     const int ok = bf.FileSeek(h.id, offset, origin);
     if (h.lost) {
-        Check(ok == 0 || ok == 1);
+        Require(ok == 0 || ok == 1);
         return;
     }
     if (target < 0 || target > size) {
-        Check(ok == 0 && bf.GetErrorCode() == 0);
+        Require(ok == 0 && bf.GetErrorCode() == 0);
         return;
     }
     if (e.packed && !e.sound && !ok) {
-        Check(bf.GetErrorCode() == BFE_PACKED_STREAM);
+        Require(bf.GetErrorCode() == BFE_PACKED_STREAM);
         h.lost = true;
         return;
     }
-    Check(ok == 1);
+    Require(ok == 1);
     h.pos = target;
     h.eof = false;
 }
 
-void Drive(BigFile& bf, const std::vector<Entry>& entries, Ops& ops) {
+void Drive(BigFile& bf, const std::vector<Entry>& entries, InputBytes& ops) {
     std::vector<Handle> open;
     for (int step = 0; step < 256 && ops.More(); ++step) {
         const uint8_t op = ops.Byte();
@@ -217,18 +185,18 @@ void Drive(BigFile& bf, const std::vector<Entry>& entries, Ops& ops) {
             const int ok = bf.FileOpen(e.name.c_str(), &id, text ? BF_MODE_TEXT : BF_MODE_BINARY);
             bf.SetCurrentDir(&bf.root);
             if (text) {
-                Check(ok == 0 && id == 0 && bf.GetErrorCode() == BFE_PACKED_TEXT_MODE);
+                Require(ok == 0 && id == 0 && bf.GetErrorCode() == BFE_PACKED_TEXT_MODE);
                 continue;
             }
             if (e.packed && !e.headerMatches) {
-                Check(ok == 0 && id == 0 && bf.GetErrorCode() == BFE_PACKED_STREAM);
+                Require(ok == 0 && id == 0 && bf.GetErrorCode() == BFE_PACKED_STREAM);
                 continue;
             }
             if (e.packed && !e.sound && !ok) {
-                Check(id == 0 && bf.GetErrorCode() == BFE_PACKED_STREAM);
+                Require(id == 0 && bf.GetErrorCode() == BFE_PACKED_STREAM);
                 continue;
             }
-            Check(ok == 1 && id > 0);
+            Require(ok == 1 && id > 0);
             open.push_back(Handle{id, &e, 0, false, false});
             CheckState(bf, open.back());
             continue;
@@ -248,7 +216,7 @@ void Drive(BigFile& bf, const std::vector<Entry>& entries, Ops& ops) {
             case 5:
             case 6: break;  // tell, eof and size: checked below
             case 7: {
-                Check(bf.FileClose(h.id) == 1);
+                Require(bf.FileClose(h.id) == 1);
                 h = open.back();
                 open.pop_back();
                 continue;
@@ -261,22 +229,13 @@ void Drive(BigFile& bf, const std::vector<Entry>& entries, Ops& ops) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    orvobf::platform::SetMessageBoxHook(&IgnoreBox, nullptr);
     if (size < 2) return 0;
-    size_t length = static_cast<size_t>(data[0] | data[1] << 8);
-    if (length > size - 2) length = size - 2;
+    const size_t length = std::min<size_t>(data[0] | data[1] << 8, size - 2);
     const std::vector<unsigned char> file(data + 2, data + 2 + length);
-    FILE* out = std::fopen(ScratchFile().c_str(), "wb");
-    if (!out) std::abort();
-    if (!file.empty()) std::fwrite(file.data(), 1, file.size(), out);
-    std::fclose(out);
-
     BigFile bf;
-    bf.Init(BIGFILE_HEADER_VERSION);
-    if (bf.Open(ScratchFile().c_str(), 0)) {
-        const std::vector<Entry> entries = Entries(bf, file);
-        Ops ops(data + 2 + length, size - 2 - length);
-        Drive(bf, entries, ops);
+    if (OpenBytes(bf, "handle-ops", file.data(), file.size())) {
+        InputBytes ops{data + 2 + length, size - 2 - length};
+        Drive(bf, Entries(bf, file), ops);
     }
     bf.Close();
     return 0;

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include <orvobf/archive_writer.h>
-#include <orvobf/packed_stream.h>
+#include "memory_medium.h"
+#include "temp_dir.h"
 
 namespace {
 bool Save(const std::filesystem::path& path, const std::vector<unsigned char>& bytes) {
@@ -58,15 +59,6 @@ bool WriterRoundtripSeeds(const std::filesystem::path& dir) {
     return Save(dir / "tree.bin", tree) && Save(dir / "names.bin", names);
 }
 
-std::string PackedImage(PackedStream& stream, const std::string& text) {
-    std::string image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(text.size()))), '\0');
-    const int32_t body = stream.PackBuffer(reinterpret_cast<const unsigned char*>(text.data()),
-                                           reinterpret_cast<unsigned char*>(image.data()),
-                                           static_cast<int32_t>(text.size()));
-    image.resize(body < 0 ? 0 : 4 + static_cast<size_t>(body));
-    return image;
-}
-
 // handle_ops input: a 16-bit archive length, the archive, the operations
 // (see handle_ops_fuzz.cpp: op % 8 is 0 open ENTRY, 1 read SLOT COUNT16,
 // 2 read SLOT COUNT8, 3 seek SLOT HOW DELTA16, 4-6 tell/eof/size SLOT,
@@ -100,7 +92,8 @@ bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
     // Packed entries: a sound one, one whose image names another size, one
     // the archive cuts short, and a stored one beside them.
     const std::string text = "a packed entry, a packed entry, a packed entry and its end";
-    const std::string image = PackedImage(stream, text);
+    const Bytes packedImage = PackImage(stream, Bytes(text.begin(), text.end()));
+    const std::string image(packedImage.begin(), packedImage.end());
     const auto textSize = static_cast<uint32_t>(text.size()), imageSize = static_cast<uint32_t>(image.size());
     const auto packedDirectory = [&](uint32_t plainAt) {
         const uint32_t imageAt = plainAt + 5, cutAt = imageAt + imageSize;
@@ -124,14 +117,8 @@ bool HandleOpsSeeds(const std::filesystem::path& dir, PackedStream& stream) {
               builder.AddFile("a/empty", "", &error, orvobf::writer::Packing::Pack) &&
               builder.AddFile("top", "top of the tree", &error, orvobf::writer::Packing::Store) &&
               builder.Write(builderPath, &error);
-    std::string built;
-    if (ok) {
-        FILE* in = std::fopen(builderPath.c_str(), "rb");
-        char buffer[4096];
-        for (size_t n; in && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) built.append(buffer, n);
-        if (in) std::fclose(in);
-        std::filesystem::remove(builderPath);
-    }
+    const std::string built = ok ? FileBytes(builderPath) : "";
+    std::filesystem::remove(builderPath);
     const std::vector<unsigned char> builtOps = {0, 0, 0, 2, 0, 3,                 // big.bin, one.txt, top
                                                  1, 0, 0, 4, 1, 1, 5, 0, 1, 2, 3, 0,  // a piece of each
                                                  1, 0, 0, 16, 3, 0, 0, 0, 1, 1, 0, 16, 0,
@@ -228,12 +215,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 200; ++i) repeated += block;
     texts.push_back(repeated);
     for (size_t i = 0; i < texts.size(); ++i) {
-        std::vector<unsigned char> image(static_cast<size_t>(PackedMaxImageSize(static_cast<int64_t>(texts[i].size()))));
-        const int32_t body = stream.PackBuffer(reinterpret_cast<const unsigned char*>(texts[i].data()), image.data(),
-                                               static_cast<int32_t>(texts[i].size()));
-        if (body < 0) return 1;
-        image.resize(4 + static_cast<size_t>(body));
-        if (!Save(dir / "packed_unpack" / ("seed" + std::to_string(i) + ".img"), image)) return 1;
+        const Bytes image = PackImage(stream, Bytes(texts[i].begin(), texts[i].end()));
+        if (image.empty() || !Save(dir / "packed_unpack" / ("seed" + std::to_string(i) + ".img"), image)) return 1;
     }
     return PackLevelsSeeds(dir / "pack_levels") ? 0 : 1;
 }

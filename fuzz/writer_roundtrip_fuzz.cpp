@@ -7,20 +7,15 @@
 // parent byte (one of the directories made so far), name length byte and
 // the name ('/' turns into '\'), then for a file a 2-byte length (modulo
 // 4096) and the contents.
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
-#include <orvobf/archive_writer.h>
-#include <orvobf/ORVOBF.H>
 #include <orvobf/archive_format.h>
+#include <orvobf/archive_writer.h>
 #include <orvobf/name_rules.h>
-#include <orvobf/platform.h>
+#include "fuzz_support.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -31,49 +26,15 @@ struct Node {
     std::map<std::string, Node> children;  // by exact name
 };
 
-struct Reader {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    bool More() const { return at < size; }
-    uint8_t Byte() { return at < size ? data[at++] : 0; }
-    std::string Bytes(size_t n) {
-        n = std::min(n, size - at);
-        std::string out(reinterpret_cast<const char*>(data) + at, n);
-        at += n;
-        return out;
-    }
-};
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "writer round trip: %s\n", what);
-        std::abort();
-    }
-}
-
 // Made for one run and removed after it (the fuzzer may end the process
 // without running exit handlers).
 const fs::path& Scratch() {
-    static const fs::path dir = fs::temp_directory_path() / ("orvobf-writer-fuzz-" + std::to_string(getpid()));
+    static const fs::path dir = ScratchPath("writer-fuzz");
     return dir;
 }
 
-int IgnoreBox(void*, const char*, const char*, unsigned, void*) { return 1; }
-
 // The reader's sense of one name.
 bool SameName(const std::string& a, const std::string& b) { return orvobf::format::CompareNames(a, b) == 0; }
-
-std::string ReadAll(BigFile& bf, const std::string& name) {
-    FileHandle handle = 0;
-    Check(bf.FileOpen(name.c_str(), &handle, BF_MODE_BINARY) == 1, "an accepted file cannot be opened");
-    std::string out;
-    char buffer[1500];
-    uint32_t got = 0;
-    while (bf.FileRead(handle, buffer, sizeof buffer, &got) && got) out.append(buffer, got);
-    bf.FileClose(handle);
-    return out;
-}
 
 // The archive's current directory against the model's directory.
 void Compare(BigFile& bf, const Node& dir) {
@@ -82,28 +43,29 @@ void Compare(BigFile& bf, const Node& dir) {
     for (int more = bf.FindFirst(&cursor); more; more = bf.FindNext(&cursor)) {
         const std::string name = cursor.entry->name;
         const auto it = dir.children.find(name);
-        Check(it != dir.children.end(), "the archive holds a name that was never added");
+        Require(it != dir.children.end(), "the archive holds a name that was never added");
         const Node& node = it->second;
         ++seen;
         if (node.dir) {
-            Check((cursor.entry->attributes & BF_ATTR_DIR) != 0, "a directory came back as a file");
-            Check(bf.PushDir() == 1 && bf.EnterDir(name.c_str()) == 1, "a directory cannot be entered");
+            Require((cursor.entry->attributes & BF_ATTR_DIR) != 0, "a directory came back as a file");
+            Require(bf.PushDir() == 1 && bf.EnterDir(name.c_str()) == 1, "a directory cannot be entered");
             Compare(bf, node);
-            Check(bf.PopDir() == 1, "directory stack");
+            Require(bf.PopDir() == 1, "directory stack");
         } else {
-            Check(cursor.record != nullptr, "a file came back as a directory");
-            Check(cursor.record->size == node.contents.size(), "a file's size differs");
-            Check(ReadAll(bf, name) == node.contents, "a file's bytes differ");
+            Require(cursor.record != nullptr, "a file came back as a directory");
+            Require(cursor.record->size == node.contents.size(), "a file's size differs");
+            std::string bytes;
+            Require(ReadWhole(bf, name.c_str(), bytes) && bytes == node.contents, "a file's bytes differ");
         }
     }
-    Check(seen == dir.children.size(), "an added entry is missing");
+    Require(seen == dir.children.size(), "an added entry is missing");
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    orvobf::platform::SetMessageBoxHook(&IgnoreBox, nullptr);
+    AnswerBoxes();
     fs::create_directories(Scratch());
-    Reader in{data, size};
+    InputBytes in{data, size};
     static constexpr orvobf::writer::Packing kPackings[] = {orvobf::writer::Packing::Default, orvobf::writer::Packing::Store, orvobf::writer::Packing::Pack,
                                                  orvobf::writer::Packing::PackIfSmaller};
     orvobf::writer::ArchiveBuilder builder;
@@ -114,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t kind = in.Byte();
         const auto [parent, parentPath] = dirs[in.Byte() % dirs.size()];
         const size_t length = (kind & 16) ? 250 + in.Byte() % 10 : 1 + in.Byte() % 40;
-        std::string name = in.Bytes(length);
+        std::string name = in.Take(length);
         if (name.empty()) break;
         for (char& c : name)
             if (c == '/') c = '\\';
@@ -124,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (isFile) {
             const size_t low = in.Byte();
             const size_t n = (low | size_t{in.Byte()} << 8) % 4096;
-            contents = in.Bytes(n);
+            contents = in.Take(n);
         }
         bool free = orvobf::CheckPortableName(name) == orvobf::NameFault::None;
         for (const auto& [sibling, node] : parent->children) free = free && !SameName(sibling, name);
@@ -136,18 +98,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             added = builder.AddDirectory(path, &error);
         } else if (kind & 8) {
             const fs::path disk = Scratch() / ("source" + std::to_string(record));
-            FILE* out = std::fopen(disk.string().c_str(), "wb");
-            Check(out && std::fwrite(contents.data(), 1, contents.size(), out) == contents.size() &&
-                      std::fclose(out) == 0,
-                  "scratch source");
+            WriteFile(disk.string(), reinterpret_cast<const uint8_t*>(contents.data()), contents.size());
             added = builder.AddDiskFile(path, disk.string(), &error, kPackings[(kind >> 1) & 3]);
         } else {
             added = builder.AddFile(path, contents, &error, kPackings[(kind >> 1) & 3]);
         }
-        Check(added == free, free ? "a usable name was refused" : "an unusable name was accepted");
+        Require(added == free, free ? "a usable name was refused" : "an unusable name was accepted");
         if (!added) {
-            Check(error.find(orvobf::PrintableName(name)) != std::string::npos, "a refusal does not name the name");
-            Check(builder.FileCount() == files && builder.DirCount() == folders, "a refusal changed the tree");
+            Require(error.find(orvobf::PrintableName(name)) != std::string::npos, "a refusal does not name the name");
+            Require(builder.FileCount() == files && builder.DirCount() == folders, "a refusal changed the tree");
             continue;
         }
         Node& node = parent->children[name];
@@ -158,9 +117,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string archive = (Scratch() / "archive.bf").string();
     std::string error;
-    Check(builder.Write(archive, &error), error.c_str());
+    Require(builder.Write(archive, &error), error.c_str());
     BigFile bf;
-    Check(bf.Init(BIGFILE_HEADER_VERSION) == 1 && bf.Open(archive.c_str(), 0) == 1, "the archive does not open");
+    Require(bf.Init(BIGFILE_HEADER_VERSION) == 1 && bf.Open(archive.c_str(), 0) == 1, "the archive does not open");
     Compare(bf, root);
     bf.Close();
     fs::remove_all(Scratch());

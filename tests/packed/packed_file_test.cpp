@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include <orvobf/packed_file.h>
 #include "memory_medium.h"
 #include "temp_dir.h"
+#include "text_contents.h"
 
 namespace {
 
@@ -15,17 +15,9 @@ Bytes PackImage(const Bytes& data) {
     return PackImage(ps, data);
 }
 
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-
 Bytes Sample(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>(rng() % 8 == 0 ? rng() : i / 50);
-    return b;
+    const std::string text = Contents(n, seed);
+    return Bytes(text.begin(), text.end());
 }
 
 }  // namespace
@@ -33,10 +25,12 @@ Bytes Sample(size_t n, unsigned seed) {
 TEST(PackedFile, ReadsImagesAtTheStreamPosition) {
     TempDir dir;
     const Bytes stored = {0xFD, 0xFF, 0xFF, 0xFF, 0x61, 0x62, 0x63};
-    const Bytes data = Sample(60000, 1);
+    const Bytes data = Sample(100000, 1);
     const Bytes packed = PackImage(data);
-    const Bytes prefix = {9, 9, 9, 9, 9};
-    const std::string path = dir.Write("a.bf", Concat({prefix, stored, packed, Bytes(4, 0)}));
+    const Bytes prefix = {9, 9, 9, 9, 9}, empty(4, 0);
+    Bytes file = prefix;
+    for (const Bytes* part : {&stored, &packed, &empty}) file.insert(file.end(), part->begin(), part->end());
+    const std::string path = dir.Write("a.bf", file);
     FILE* base = std::fopen(path.c_str(), "rb");
     ASSERT_NE(base, nullptr);
 

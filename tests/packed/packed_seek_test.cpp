@@ -6,28 +6,16 @@
 #include <cstring>
 #include <numeric>
 #include <random>
-#include <string>
 
 #include <orvobf/packed_stream.h>
 #include <orvobf/platform_test_hooks.h>
 #include "memory_medium.h"
 #include "random_reads.h"
+#include "text_contents.h"
 
 namespace {
 
 constexpr int32_t kSpacing = PACKED_CHECKPOINT_SPACING;
-
-Bytes Text(size_t size) {
-    std::mt19937 rng(5);
-    const char* words[] = {"image ", "window ", "provider ", "match ", "literal\n"};
-    Bytes text;
-    while (text.size() < size) {
-        const std::string word = rng() % 3 ? words[rng() % 5] : std::to_string(rng() % 100000) + " ";
-        text.insert(text.end(), word.begin(), word.end());
-    }
-    text.resize(size);
-    return text;
-}
 
 // Image bytes the medium handed out since the provider call numbered `mark`.
 int64_t FetchedSince(const Medium& m, size_t mark) {
@@ -36,7 +24,8 @@ int64_t FetchedSince(const Medium& m, size_t mark) {
 }
 
 TEST(PackedSeek, ResumesFromCheckpointsBothWays) {
-    const Bytes data = Text(3 * 1024 * 1024 + 777);
+    const std::string text = Contents(3 * 1024 * 1024 + 777, 5);
+    const Bytes data(text.begin(), text.end());
     const auto total = static_cast<int32_t>(data.size());
     PackedStream ps;
     ASSERT_EQ(ps.Init(PACKED_STREAM_VERSION), 0);
