@@ -43,6 +43,10 @@ protected:
         EXPECT_EQ(bf.GetErrorCode(), code);
         EXPECT_EQ(bf.GetErrorDetail(), detail);
     }
+    // Writes `archive` into the temp folder and opens it.
+    int Open(const orvobf::writer::RawArchive& archive, const char* name = "a.bf") {
+        return bf.Open(dir.Write(name, archive.bytes()).c_str(), 0);
+    }
 
     TempDir dir;
     BigFile bf;
@@ -53,6 +57,15 @@ protected:
 inline orvobf::writer::RawArchive SmallArchive() {
     orvobf::writer::RawArchive a;
     a.Header(1, 1, 32, 70).Block(1).Dir("d").Block(1).File("f", 3, 0).Bytes("xyz");
+    return a;
+}
+
+// root: A/ (x/, y), a, b, c (sizes 1, 2, 3); A/x/ is empty. Four entries
+// fill the root's first entry array.
+inline orvobf::writer::RawArchive SmallTree() {
+    orvobf::writer::RawArchive a;
+    a.Header(2, 4, 32, 0).Block(4).Dir("A").Block(2).Dir("x").Block(0).File("y", 9, 0);
+    a.File("a", 1, 0).File("b", 2, 0).File("c", 3, 0);
     return a;
 }
 

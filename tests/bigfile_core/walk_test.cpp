@@ -7,23 +7,17 @@ namespace {
 
 using WalkTest = CoreTest;
 
-struct Seen {
-    std::string path;
-    uint32_t kind;
-    uint32_t depth;
-    int64_t size;  // the record's size; -1 for none
-    bool operator==(const Seen&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Seen& s) {
-    return out << s.path << " kind " << s.kind << " depth " << s.depth << " size " << s.size;
+// An entry as the walker yields it: "path kind depth size", size -1 for
+// no record.
+std::string Seen(const std::string& path, uint32_t kind, uint32_t depth, int64_t size) {
+    return path + " " + std::to_string(kind) + " " + std::to_string(depth) + " " + std::to_string(size);
 }
 
-std::vector<Seen> WalkAll(BigFileWalker& walker) {
-    std::vector<Seen> seen;
+std::vector<std::string> WalkAll(BigFileWalker& walker) {
+    std::vector<std::string> seen;
     WalkEntry e{};
     while (walker.Next(&e)) {
-        seen.push_back({e.path, e.kind, e.depth, e.record ? int64_t{e.record->size} : -1});
+        seen.push_back(Seen(e.path, e.kind, e.depth, e.record ? int64_t{e.record->size} : -1));
         EXPECT_STREQ(e.name, e.entry->name);
     }
     return seen;
@@ -45,20 +39,20 @@ orvobf::writer::RawArchive ShapedArchive() {
 }
 
 TEST_F(WalkTest, YieldsEveryEntryInPreOrderWhateverTheStackAndCurrentDirectory) {
-    ASSERT_EQ(bf.Open(dir.Write("shaped.bf", ShapedArchive().bytes()).c_str(), 0), 1) << bf.GetLastErrorText();
-    std::vector<Seen> expected = {{"Alpha", BF_KIND_DIR, 0, -1}, {"Alpha/x", BF_KIND_FILE, 1, 7},
-                                  {"both", BF_KIND_DIR, 0, -1}};
+    ASSERT_EQ(Open(ShapedArchive()), 1) << bf.GetLastErrorText();
+    std::vector<std::string> expected = {Seen("Alpha", BF_KIND_DIR, 0, -1), Seen("Alpha/x", BF_KIND_FILE, 1, 7),
+                                         Seen("both", BF_KIND_DIR, 0, -1)};
     std::string chain;
     for (uint32_t j = 1; j <= kLevels; ++j) {
         chain += j == 1 ? "d" : "/d";
-        expected.push_back({chain, BF_KIND_DIR, j - 1, -1});
+        expected.push_back(Seen(chain, BF_KIND_DIR, j - 1, -1));
     }
     for (uint32_t j = kLevels; j >= 1; --j) {
-        expected.push_back({chain + "/f", BF_KIND_FILE, j, j});
+        expected.push_back(Seen(chain + "/f", BF_KIND_FILE, j, j));
         chain.resize(chain.size() - (j == 1 ? 1 : 2));
     }
-    expected.push_back({"odd", BF_KIND_NEITHER, 0, 5});
-    expected.push_back({"zeta", BF_KIND_FILE, 0, 1});
+    expected.push_back(Seen("odd", BF_KIND_NEITHER, 0, 5));
+    expected.push_back(Seen("zeta", BF_KIND_FILE, 0, 1));
 
     // The caller's directory and a full stack are left as they are.
     ASSERT_EQ(bf.ChangeDir("Alpha"), 1);
@@ -89,7 +83,7 @@ TEST_F(WalkTest, HundredThousandLevelsAndAnEmptyTree) {
     const uint32_t levels = 100000;
     orvobf::writer::RawArchive a;
     a.Header(levels, 1, 32, 0).Nested(levels, "d").Block(1).File("leaf", 0, 0);
-    ASSERT_EQ(bf.Open(dir.Write("deep.bf", a.bytes()).c_str(), 0), 1) << bf.GetLastErrorText();
+    ASSERT_EQ(Open(a), 1) << bf.GetLastErrorText();
     EXPECT_EQ(bf.current, &bf.root);
     BigFileWalker walker(bf);
     WalkEntry e{};
@@ -107,16 +101,14 @@ TEST_F(WalkTest, HundredThousandLevelsAndAnEmptyTree) {
     EXPECT_EQ(bf.Close(), 1);
     EXPECT_EQ(bf.root.entries, nullptr);
 
-    orvobf::writer::RawArchive empty;
-    empty.Header(0, 0, 32, 0).Block(0);
-    ASSERT_EQ(bf.Open(dir.Write("empty.bf", empty.bytes()).c_str(), 0), 1);
+    ASSERT_EQ(Open(orvobf::writer::RawArchive().Header(0, 0, 32, 0).Block(0)), 1);
     BigFileWalker none(bf);
     EXPECT_EQ(none.Next(&e), 0);
     ExpectError(BFE_NO_MORE_ENTRIES, 0);
 }
 
 TEST_F(WalkTest, RunningOutOfMemoryEndsTheWalkAsAFailure) {
-    ASSERT_EQ(bf.Open(dir.Write("shaped.bf", ShapedArchive().bytes()).c_str(), 0), 1);
+    ASSERT_EQ(Open(ShapedArchive()), 1);
     size_t complete = 0;
     {
         BigFileWalker walker(bf);

@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <random>
 #include <string>
 
 #include <orvobf/archive_writer.h>
 #include <orvobf/ORVOBF.H>
 #include "temp_dir.h"
+#include "text_contents.h"
 
 class ArchiveFixture : public ::testing::Test {
 protected:
@@ -45,6 +45,16 @@ protected:
         return h;
     }
 
+    // The error code of an open that must fail (0: none), which must leave
+    // the handle at 0.
+    int32_t FailedOpen(const std::string& path, uint32_t mode = BF_MODE_BINARY) {
+        bf.SetError(0, 0);
+        FileHandle h = 99;
+        EXPECT_EQ(bf.FileOpen(path.c_str(), &h, mode), 0) << path;
+        EXPECT_EQ(h, 0) << path;
+        return bf.GetErrorCode();
+    }
+
     // What a read of `count` bytes delivers; it must succeed unless `ok` is
     // given to take the result.
     std::string Read(FileHandle h, uint32_t count, int* ok = nullptr) {
@@ -61,18 +71,5 @@ protected:
     std::string archive;
     BigFile bf;
 };
-
-// Words that pack well among random bytes that do not, other for every seed.
-inline std::string SampleText(size_t size, unsigned seed) {
-    std::mt19937 rng(seed);
-    static const char* const words[] = {"archive ", "window ", "match\r\n", "literal ", "tree "};
-    std::string s;
-    while (s.size() < size) {
-        if (rng() % 4 == 0) s.push_back(static_cast<char>(rng()));
-        else s += words[rng() % 5];
-    }
-    s.resize(size);
-    return s;
-}
 
 #endif

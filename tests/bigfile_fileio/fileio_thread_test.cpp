@@ -23,7 +23,7 @@ namespace {
 std::map<std::string, std::string> Entries() {
     std::map<std::string, std::string> files;
     for (int i = 0; i < 8; ++i)
-        files[(i % 2 ? "packed/e" : "stored/e") + std::to_string(i)] = SampleText(60000 + 9001 * i, 100 + i);
+        files[(i % 2 ? "packed/e" : "stored/e") + std::to_string(i)] = Contents(60000 + 9001 * i, 100 + i);
     return files;
 }
 
@@ -189,7 +189,7 @@ TEST_F(ThreadsTest, OpensAndClosesGoOnWhileOthersReadAndOneThreadNavigates) {
 // reads of other handles go on, and another operation on the waiting
 // handle takes its turn after it.
 TEST_F(ThreadsTest, AWaitingOperationHoldsUpOnlyItsOwnHandle) {
-    files = {{"stored/s", SampleText(50000, 1)}, {"packed/p", SampleText(50000, 2)}};
+    files = {{"stored/s", Contents(50000, 1)}, {"packed/p", Contents(50000, 2)}};
     Make(files, "packed/");
     const std::string pipe = dir.File("pipe");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);

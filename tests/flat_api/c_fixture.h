@@ -7,25 +7,16 @@
 extern "C" {
 #endif
 
-/* The archive holds, under names in mixed case:
- *   top.txt            "one\r\ntwo\r\n"
- *   Data/Big.bin       FIXTURE_BIG_SIZE bytes, FixtureByte(1, k)
- *   Data/Empty.bin     no bytes
- *   Data/Sub/Deep.bin  FIXTURE_DEEP_SIZE bytes, FixtureByte(2, k)
- * Returns the archive's path, or null when it could not be written. */
+/* Writes top.txt, Data/Big.bin, Data/Empty.bin and Data/Sub/Deep.bin,
+ * whose contents differ at every position and between files, so that a
+ * read at the wrong place or of the wrong entry shows. Returns the
+ * archive's path, or null when it could not be written. */
 const char* FixtureWrite(void);
+/* The contents of the entry called `name` (its last part) and their size;
+ * null for a name the archive does not hold. */
+const char* FixtureContents(const char* name, unsigned long* size);
 /* Removes the folder and everything in it. */
 void FixtureRemove(void);
-
-#define FIXTURE_TOP_TEXT "one\r\ntwo\r\n"
-#define FIXTURE_BIG_SIZE 200003ul
-#define FIXTURE_DEEP_SIZE 1000ul
-
-/* Contents that differ at every position and between files, so a read at
- * the wrong place or of the wrong entry shows. */
-static inline unsigned char FixtureByte(unsigned seed, unsigned long k) {
-    return (unsigned char)((k * 31u + (k >> 8) + seed * 101u) & 0xFFu);
-}
 
 #ifdef __cplusplus
 }

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -66,16 +66,18 @@ TEST(Platform, ClockCountsMilliseconds) {
 
 TEST(Platform, ErrorTextsOfTwoThreadsNeverTear) {
     std::atomic<int> torn{0};
-    auto work = [&](int32_t code, const char* expected) {
+    const char* buffers[2] = {};
+    // Each thread checks against its text as formatted before either starts.
+    auto work = [&](int k, int32_t code, const std::string& expected) {
         BigFile bf;
-        for (int i = 0; i < 20000; ++i) {
-            const char* text = bf.GetErrorText(code, 3);
-            if (std::strcmp(text, expected) != 0) ++torn;
-        }
+        for (int i = 0; i < 20000; ++i)
+            if (expected != (buffers[k] = bf.GetErrorText(code, 3))) ++torn;
     };
-    std::thread a(work, BFE_FILE_IO, "BigFile Error -5110\tFile i/o error (3).");
-    std::thread b(work, BFE_MEMORY, "BigFile Error -5120\tMemory allocation error (3).");
+    BigFile bf;
+    std::thread a(work, 0, BFE_FILE_IO, std::string(bf.GetErrorText(BFE_FILE_IO, 3)));
+    std::thread b(work, 1, BFE_MEMORY, std::string(bf.GetErrorText(BFE_MEMORY, 3)));
     a.join();
     b.join();
     EXPECT_EQ(torn.load(), 0);
+    EXPECT_NE(buffers[0], buffers[1]);  // a buffer of each thread's own
 }
