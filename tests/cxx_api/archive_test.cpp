@@ -179,6 +179,24 @@ TEST_F(ArchiveTest, FilesOutliveTheArchiveAndKeepTheirIdentity) {
     EXPECT_EQ(buffer, kFiles.at("Data/Big.bin").substr(0, 8));
 }
 
+// A stored entry's bytes can be found in the archive file; a packed
+// entry's, a closed File's and a cut entry's (below) cannot.
+TEST_F(ArchiveTest, StoredBytesLieInTheArchiveFile) {
+    orvobf::File big = archive.open_file("Data/Big.bin", ec);
+    const std::optional<orvobf::StoredBytes> stored = big.stored_bytes();
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_GE(stored->fd, 0);
+    const std::string& contents = kFiles.at("Data/Big.bin");
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(stored->offset));
+    std::string there(contents.size(), '\0');
+    in.read(there.data(), static_cast<std::streamsize>(there.size()));
+    EXPECT_TRUE(there == contents);
+    EXPECT_FALSE(archive.open_file("Data/packed/Level.txt", ec).stored_bytes());
+    big.close();
+    EXPECT_FALSE(big.stored_bytes());
+}
+
 TEST_F(ArchiveTest, OpenFilesHaveALimitThatClosingLifts) {
     std::vector<orvobf::File> open;
     for (;;) {
@@ -208,6 +226,7 @@ TEST_F(ArchiveTest, DamagedDataIsReportedByKind) {
     EXPECT_EQ(ec, errc::io_error);
     EXPECT_TRUE(Has("s [") && Has("File i/o error")) << ec.message();
     orvobf::File file = cut.open_file("S", ec);
+    EXPECT_FALSE(file.stored_bytes());
     std::string buffer(2000, '\0');
     EXPECT_EQ(file.read(AsBytes(buffer), ec), 10u);
     EXPECT_EQ(ec, errc::io_error);
