@@ -44,10 +44,13 @@ namespace {
 // the mount ever changes.
 constexpr double kCacheSeconds = 3600.0;
 
-// The most a request may carry: libfuse's buffers take 1 MiB of data. A
-// large file goes over in pieces of this size where the kernel reads ahead
-// that far, instead of 128 KiB (its default), with an eighth of the trips.
-constexpr unsigned kLargestRead = 1u << 20;
+// The most one read request carries. A large file goes over in pieces of
+// this size where the kernel reads ahead that far, instead of 128 KiB (its
+// default), with an eighth of the trips. An answer spliced from the
+// archive file passes through a pipe, which also holds its header and
+// takes at most 1 MiB unless the system lets it grow past that; a larger
+// answer would be copied through a buffer of its own instead.
+constexpr unsigned kLargestRead = (1u << 20) - (16u << 10);
 
 struct MountState {
     Layers layers;
@@ -129,6 +132,7 @@ void* Init(fuse_conn_info* conn, fuse_config* cfg) {
     // The kernel keeps the smaller of this and the mount's own readahead
     // setting (RaiseReadahead).
     conn->max_readahead = kLargestRead;
+    conn->max_write = kLargestRead;  // libfuse sizes every request by it
     // Stored bytes go from the archive file to the kernel by splice.
     conn->want |= conn->capable & (FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE);
     auto* state = static_cast<MountState*>(fuse_get_context()->private_data);
