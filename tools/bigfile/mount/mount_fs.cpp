@@ -246,8 +246,11 @@ int ReadBuf(const char* path, fuse_bufvec** answer, size_t size, off_t offset, f
         std::unique_ptr<fuse_bufvec, decltype(&std::free)> vector(
             static_cast<fuse_bufvec*>(std::malloc(sizeof(fuse_bufvec))), &std::free);
         if (!vector) return -ENOMEM;
-        *vector = FUSE_BUFVEC_INIT(want);
+        *vector = fuse_bufvec{};  // as FUSE_BUFVEC_INIT, which is C only
+        vector->count = 1;
         fuse_buf& piece = vector->buf[0];
+        piece.size = want;
+        piece.fd = -1;
         if (const std::optional<StoredBytes> stored = file.stored_bytes(); stored && want > 0) {
             piece.flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
             piece.fd = stored->fd;
@@ -340,12 +343,12 @@ uint64_t CountHidden(const Layers& layers) {
 }
 
 // The kernel reads ahead on a FUSE mount no further than the mount's
-// readahead setting allows, 128 KiB unless raised; the caller's own reads
-// count for no more. Raises it for this mount to kLargestRead where the
-// system lets us (root may), between the mount and the kernel's first
-// request, whose answer settles the smaller of the two (Init); elsewhere
-// the mount reads in smaller pieces, as fast otherwise. Asks the mount
-// for its device without a request, which nothing would answer yet.
+// readahead setting, 128 KiB unless raised, however much a caller asks
+// for at once. Raises it for this mount to kLargestRead where the system
+// lets us (root may), between the mount and the kernel's first request,
+// whose answer settles the smaller of the two (Init); elsewhere reads go
+// in 128 KiB pieces. The mount's device comes from the kernel's cache:
+// a request now would wait for an answer nobody gives yet.
 void RaiseReadahead(const std::string& mountPoint) {
     struct statx st {};
     if (statx(AT_FDCWD, mountPoint.c_str(), AT_STATX_DONT_SYNC, 0, &st) != 0) return;
