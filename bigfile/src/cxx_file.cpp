@@ -233,6 +233,18 @@ std::uint64_t File::seek(std::int64_t offset, std::ios::seekdir dir, std::error_
     return position_;
 }
 
+std::optional<StoredBytes> File::stored_bytes() const noexcept {
+    if (!archive_) return std::nullopt;
+    BigFile& bf = archive_->bf;
+    core::HeldHandle held(bf, handle_);
+    const OpenFileState* state = held ? held.State() : nullptr;
+    if (!state || state->packedFile) return std::nullopt;
+    // 64-bit sums of 32-bit fields: no overflow.
+    const uint64_t start = uint64_t{bf.GetDataBase()} + state->record->offset;
+    if (start + size_ > bf.GetArchiveLength()) return std::nullopt;
+    return StoredBytes{platform::StreamDescriptor(bf.GetArchiveStream()), start};
+}
+
 std::size_t File::read_at(std::uint64_t offset, std::span<std::byte> buffer, std::error_code& ec) {
     if (offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
         ec = is_open() ? detail::MakeError(errc::invalid_seek, path_) : detail::MakeError(errc::not_open);

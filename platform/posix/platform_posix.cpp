@@ -162,6 +162,8 @@ int64_t StreamLength(FILE* stream) {
     return static_cast<int64_t>(st.st_size);
 }
 
+int StreamDescriptor(FILE* stream) { return fileno(stream); }
+
 // POSIX stdio does not translate; text reads are translated by the file layer.
 void StreamSetMode(FILE*, uint32_t) {}
 

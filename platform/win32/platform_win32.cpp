@@ -105,6 +105,8 @@ size_t StreamReadAt(FILE* stream, void* buffer, size_t count, int64_t offset, bo
 
 int64_t StreamLength(FILE* stream) { return _filelengthi64(_fileno(stream)); }
 
+int StreamDescriptor(FILE* stream) { return _fileno(stream); }
+
 void StreamSetMode(FILE* stream, uint32_t mode) {
     _setmode(_fileno(stream), mode == kStreamBinary ? _O_BINARY : _O_TEXT);
 }

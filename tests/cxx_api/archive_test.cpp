@@ -180,6 +180,18 @@ TEST_F(ArchiveTest, FilesHaveALimitOutliveTheArchiveAndKeepTheirIdentity) {
     EXPECT_EQ(buffer, kFiles.at("Data/Big.bin").substr(0, 8));
 }
 
+// A stored entry's bytes lie in the archive file; a packed entry's, a
+// closed File's and a cut entry's (below) are not there to take.
+TEST_F(ArchiveTest, StoredBytesLieInTheArchiveFile) {
+    orvobf::File big = archive.open_file("Data/Big.bin", ec);
+    const std::optional<orvobf::StoredBytes> stored = big.stored_bytes();
+    ASSERT_TRUE(stored && stored->fd >= 0);
+    EXPECT_TRUE(FileBytes(path).compare(stored->offset, big.size(), kFiles.at("Data/Big.bin")) == 0);
+    EXPECT_FALSE(archive.open_file("Data/packed/Level.txt", ec).stored_bytes());
+    big.close();
+    EXPECT_FALSE(big.stored_bytes());
+}
+
 int CountBox(void*, const char*, const char*, unsigned, void* count) {
     ++*static_cast<int*>(count);
     return 1;
@@ -196,6 +208,7 @@ TEST_F(ArchiveTest, DamagedDataIsReportedByKindAndOtherVersionsOpenWithoutABox) 
     EXPECT_TRUE(cut.read_all("s", ec).empty());
     Failed(errc::io_error, {"s [", "File i/o error"});
     orvobf::File file = cut.open_file("S", ec);
+    EXPECT_FALSE(file.stored_bytes());
     std::string buffer(2000, '\0');
     EXPECT_EQ(file.read(AsBytes(buffer), ec), 10u);
     Failed(errc::io_error);

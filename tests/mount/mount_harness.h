@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,17 +26,10 @@
 
 namespace mount_test {
 
-// Whether the kernel lists a mount at `mountPoint` (a path without spaces).
+// Whether the kernel lists a mount at `mountPoint` (a path without spaces):
+// a field of its own on a line of mountinfo (no other field is such a path).
 inline bool IsMounted(const std::string& mountPoint) {
-    std::istringstream lines(FileBytes("/proc/self/mountinfo"));
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        std::string field;
-        for (int i = 0; i < 5 && fields >> field; ++i) {
-        }
-        if (field == mountPoint) return true;
-    }
-    return false;
+    return FileBytes("/proc/self/mountinfo").find(" " + mountPoint + " ") != std::string::npos;
 }
 
 // Whether the process has ended (a zombie waiting for its parent has).
@@ -112,6 +104,13 @@ public:
     bool ready() const { return ready_; }
     pid_t pid() const { return pid_; }
     std::string Errors() const { return FileBytes(errPath_); }
+    // `bigfile unmount`: it succeeds, the mount goes and the server ends with 0.
+    ::testing::AssertionResult Unmount() {
+        const Outcome run = Tool("unmount " + mountPoint_);
+        const int code = run.status == 0 ? ExitCode(10) : -3;
+        if (code == 0 && !IsMounted(mountPoint_)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "unmount: " << run.out << "; server: " << code << " " << Errors();
+    }
     // The exit code once the process ends within `seconds`; -1 if it did not
     // end normally, -2 if it is still there.
     int ExitCode(double seconds) {

@@ -74,7 +74,5 @@ TEST(MountReads, EveryBoundaryFromSeveralThreadsGivesTheArchivedBytes) {
     for (std::thread& thread : threads) thread.join();
     for (int fd : fds) close(fd);
     EXPECT_EQ(wrong.load(), 0);
-    const Outcome unmounted = Tool("unmount " + dir.File("mnt"));
-    EXPECT_EQ(unmounted.status, 0) << unmounted.out;
-    EXPECT_EQ(mount.ExitCode(10), 0) << mount.Errors();
+    EXPECT_TRUE(mount.Unmount());
 }

@@ -35,13 +35,11 @@ struct UnmountAtEnd {
     }
 };
 
-timespec ModifiedAt(const std::string& path) {
-    struct stat st {};
-    stat(path.c_str(), &st);
-    return st.st_mtim;
+bool SameTime(const std::string& a, const std::string& b) {
+    struct stat x {}, y {};
+    return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_mtim.tv_sec == y.st_mtim.tv_sec &&
+           x.st_mtim.tv_nsec == y.st_mtim.tv_nsec;
 }
-
-bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
 // Opens a file with `flags` and writes a byte: -1 with errno set when
 // either fails.
@@ -101,7 +99,7 @@ TEST(Mount, DemoArchiveReadsAsItsExtractionAndSigtermUnmountsAndEndsTheServer) {
     EXPECT_EQ(file.st_mode, S_IFREG | 0444);
     EXPECT_EQ(file.st_size, 1572864);
     EXPECT_EQ(folder.st_mode, S_IFDIR | 0555);
-    EXPECT_TRUE(SameTime(file.st_mtim, ModifiedAt(archive)));
+    EXPECT_TRUE(SameTime(mnt + "/DATA/levels/ACT_1/map01.lvl", archive));
     EXPECT_EQ(open((mnt + "/ReadMe.TXT").c_str(), O_WRONLY), -1);
     EXPECT_EQ(errno, EROFS);
 
@@ -140,8 +138,8 @@ TEST(Mount, LaterArchivesWinFoldersMergeNamesIgnoreCaseWritesFailAndUnmountEndsT
     EXPECT_EQ(FileBytes(mnt + "/data/KEEP.TXT"), "kept");
     EXPECT_EQ(FileBytes(mnt + "/DATA/new.txt"), "added");
     EXPECT_EQ(FileBytes(mnt + "/maps/One.Map"), "map");
-    EXPECT_TRUE(SameTime(ModifiedAt(mnt + "/Data/keep.txt"), ModifiedAt(base)));
-    EXPECT_TRUE(SameTime(ModifiedAt(mnt + "/Data/readme.txt"), ModifiedAt(patch)));
+    EXPECT_TRUE(SameTime(mnt + "/Data/keep.txt", base));
+    EXPECT_TRUE(SameTime(mnt + "/Data/readme.txt", patch));
 
     const std::string file = mnt + "/Data/readme.txt";
     std::string refused;
@@ -162,10 +160,7 @@ TEST(Mount, LaterArchivesWinFoldersMergeNamesIgnoreCaseWritesFailAndUnmountEndsT
     EXPECT_EQ(refused, "") << "not refused with EROFS";
     EXPECT_EQ(FileBytes(file), "patched readme, longer");
 
-    const Outcome unmounted = Tool("unmount " + mnt);
-    EXPECT_EQ(unmounted.status, 0) << unmounted.out;
-    EXPECT_FALSE(IsMounted(mnt));
-    EXPECT_EQ(mount.ExitCode(10), 0) << mount.Errors();
+    EXPECT_TRUE(mount.Unmount());
 }
 
 TEST(Mount, DamageGivesEioAfterRealBytesOnlyNamesThatCannotBeShownStayOutAndCtrlCUnmounts) {
@@ -197,9 +192,7 @@ TEST(Mount, DamageGivesEioAfterRealBytesOnlyNamesThatCannotBeShownStayOutAndCtrl
     const std::string mnt = dir.File("mnt");
     EXPECT_NE(mount.Errors().find("bigfile mount: 6 entries left out"), std::string::npos) << mount.Errors();
     EXPECT_EQ(FolderNames(mnt), (std::set<std::string>{"good", "packed", "stored", "z"}));
-    struct stat st {};
-    EXPECT_EQ(stat((mnt + "/a\\b").c_str(), &st), -1);
-    EXPECT_EQ(stat((mnt + "/cut").c_str(), &st), -1);
+    EXPECT_FALSE(fs::exists(mnt + "/a\\b") || fs::exists(mnt + "/cut"));
 
     for (const char* name : {"packed", "stored"}) {
         const auto [got, failure] = ReadToFailure(mnt + "/" + name);
@@ -208,7 +201,7 @@ TEST(Mount, DamageGivesEioAfterRealBytesOnlyNamesThatCannotBeShownStayOutAndCtrl
         EXPECT_TRUE(got.size() <= real.size() && real.compare(0, got.size(), got) == 0) << name << " " << got.size();
     }
     EXPECT_EQ(FileBytes(mnt + "/good"), good);
-    EXPECT_EQ(stat((mnt + "/z").c_str(), &st), 0);
+    EXPECT_TRUE(fs::is_directory(mnt + "/z"));
 
     ASSERT_EQ(kill(mount.pid(), SIGINT), 0);
     EXPECT_EQ(mount.ExitCode(10), 0) << mount.Errors();
@@ -222,16 +215,15 @@ TEST(Mount, WrongUseIsReportedAndMountsNothing) {
     const std::string mnt = dir.File("mnt");
     fs::create_directory(mnt);
     UnmountAtEnd unmount{mnt};
-    EXPECT_EQ(Tool("mount " + archive).status, 2);
-    Outcome run = Tool("mount " + archive + " " + dir.File("none.bf") + " " + mnt);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.out.find("none.bf"), std::string::npos) << run.out;
-    run = Tool("mount " + archive + " " + dir.File("a.bf"));
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.out.find("not a folder"), std::string::npos) << run.out;
-    run = Tool("mount -o no_such_option " + archive + " " + mnt);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.out.find("no_such_option"), std::string::npos) << run.out;
+    // The output of a refused mount when it exits with 2, else "exit N".
+    auto refused = [](const std::string& args) {
+        const Outcome run = Tool("mount " + args);
+        return run.status == 2 ? run.out : "exit " + std::to_string(run.status);
+    };
+    EXPECT_NE(refused(archive).find("Usage"), std::string::npos);
+    EXPECT_NE(refused(archive + " " + dir.File("none.bf") + " " + mnt).find("none.bf"), std::string::npos);
+    EXPECT_NE(refused(archive + " " + dir.File("a.bf")).find("not a folder"), std::string::npos);
+    EXPECT_NE(refused("-o no_such_option " + archive + " " + mnt).find("no_such_option"), std::string::npos);
     EXPECT_FALSE(IsMounted(mnt));
     EXPECT_EQ(Tool("unmount " + mnt).status, 2);
 }

@@ -104,6 +104,16 @@ enum class walk_action {
 };
 using walk_visitor = std::function<walk_action(const Entry&)>;
 
+// Where a stored entry's bytes lie, as they are, in its archive file.
+struct StoredBytes {
+    // The archive file's descriptor (a C runtime descriptor on Windows),
+    // open as long as the File is. It is the archive's own: read it only
+    // at explicit offsets (pread, splice or sendfile with an offset) and
+    // never move, change or close it.
+    int fd = -1;
+    std::uint64_t offset = 0;  // where the entry's byte 0 lies in the file
+};
+
 namespace detail {
 struct ArchiveState;
 struct FileAccess;
@@ -140,6 +150,12 @@ public:
     std::uint64_t seek(std::int64_t offset, std::ios::seekdir dir, std::error_code& ec);
     // seek(offset, beg) and read, as one call.
     std::size_t read_at(std::uint64_t offset, std::span<std::byte> buffer, std::error_code& ec);
+    // For a caller that hands a stored entry's bytes on without reading
+    // them itself (splice, sendfile): where its size() bytes lie in the
+    // archive file. nullopt for a packed entry, a disk file, a File not
+    // open, and an entry the archive file as opened does not hold whole
+    // (reading it fails part-way).
+    std::optional<StoredBytes> stored_bytes() const noexcept;
     void close() noexcept;
 
 private:

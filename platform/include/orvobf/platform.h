@@ -66,6 +66,7 @@ int StrNICmp(const char* a, const char* b, size_t n);
 int64_t StreamTell(FILE* stream);                          // -1 on failure
 int StreamSeek(FILE* stream, int64_t offset, int origin);  // 0 on success
 int64_t StreamLength(FILE* stream);                        // -1 on failure
+int StreamDescriptor(FILE* stream);                        // fileno / _fileno
 // fread without the stream's own lock, for streams the caller already
 // serialises; *failed tells whether the stream's error indicator is set.
 size_t StreamRead(FILE* stream, void* buffer, size_t count, bool* failed);

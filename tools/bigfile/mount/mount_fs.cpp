@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -42,6 +43,14 @@ namespace {
 // How long the kernel may keep names, attributes and misses: nothing under
 // the mount ever changes.
 constexpr double kCacheSeconds = 3600.0;
+
+// The most one read request carries. A large file goes over in pieces of
+// this size where the kernel reads ahead that far, instead of 128 KiB (its
+// default), with an eighth of the trips. An answer spliced from the
+// archive file passes through a pipe, which also holds its header and
+// takes at most 1 MiB unless the system lets it grow past that; a larger
+// answer would be copied through a buffer of its own instead.
+constexpr unsigned kLargestRead = (1u << 20) - (16u << 10);
 
 struct MountState {
     Layers layers;
@@ -120,6 +129,12 @@ int Guarded(Body&& body) {
 void* Init(fuse_conn_info* conn, fuse_config* cfg) {
     cfg->kernel_cache = 1;  // pages stay cached from one open to the next
     cfg->entry_timeout = cfg->attr_timeout = cfg->negative_timeout = kCacheSeconds;
+    // The kernel keeps the smaller of this and the mount's own readahead
+    // setting (RaiseReadahead).
+    conn->max_readahead = kLargestRead;
+    conn->max_write = kLargestRead;  // libfuse sizes every request by it
+    // Stored bytes go from the archive file to the kernel by splice.
+    conn->want |= conn->capable & (FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE);
     auto* state = static_cast<MountState*>(fuse_get_context()->private_data);
     state->openInKernel = (conn->capable & FUSE_CAP_NO_OPEN_SUPPORT) != 0;
     return state;
@@ -207,7 +222,11 @@ int Open(const char* path, fuse_file_info* fi) {
     });
 }
 
-int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
+// A read's answer, in a vector libfuse frees when it has sent it. The
+// bytes of a stored entry stay where they are: libfuse splices them from
+// the archive file into the kernel's pages without copying them through
+// here. A packed entry decodes into the answer's own buffer.
+int ReadBuf(const char* path, fuse_bufvec** answer, size_t size, off_t offset, fuse_file_info*) {
     return Guarded([&] {
         if (offset < 0 || !path) return -EINVAL;
         MountState& state = State();
@@ -224,16 +243,36 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
             if (ec) return -Errno(ec);
         }
         const size_t want = at < file.size() ? static_cast<size_t>(std::min<uint64_t>(size, file.size() - at)) : 0;
+        std::unique_ptr<fuse_bufvec, decltype(&std::free)> vector(
+            static_cast<fuse_bufvec*>(std::malloc(sizeof(fuse_bufvec))), &std::free);
+        if (!vector) return -ENOMEM;
+        *vector = fuse_bufvec{};  // as FUSE_BUFVEC_INIT, which is C only
+        vector->count = 1;
+        fuse_buf& piece = vector->buf[0];
+        piece.size = want;
+        piece.fd = -1;
+        if (const std::optional<StoredBytes> stored = file.stored_bytes(); stored && want > 0) {
+            piece.flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
+            piece.fd = stored->fd;
+            piece.pos = static_cast<off_t>(stored->offset + at);
+            *answer = vector.release();
+            return 0;
+        }
+        std::unique_ptr<std::byte, decltype(&std::free)> bytes(static_cast<std::byte*>(std::malloc(want)), &std::free);
+        if (!bytes && want > 0) return -ENOMEM;
         size_t done = 0;
         while (done < want && !ec) {
-            const size_t got = file.read_at(at + done, {reinterpret_cast<std::byte*>(buffer) + done, want - done}, ec);
+            const size_t got = file.read_at(at + done, {bytes.get() + done, want - done}, ec);
             if (got == 0) break;
             done += got;
         }
         // Never a short count: the kernel would take it for the end of the
         // file and fill the rest of its pages with zeros.
         if (ec) return -Errno(ec);
-        return done == want ? static_cast<int>(done) : -EIO;
+        if (done != want) return -EIO;
+        piece.mem = bytes.release();  // libfuse frees it with the vector
+        *answer = vector.release();
+        return 0;
     });
 }
 
@@ -250,7 +289,7 @@ fuse_operations Operations() {
     ops.readdir = ReadDir;
     ops.releasedir = ReleaseDir;
     ops.open = Open;
-    ops.read = Read;
+    ops.read_buf = ReadBuf;
     // Mounted read-only, the kernel refuses these itself; they answer the
     // same when a caller's -o rw gets past that.
     ops.mknod = ReadOnly<const char*, mode_t, dev_t>;
@@ -301,6 +340,24 @@ uint64_t CountHidden(const Layers& layers) {
         },
         ec);
     return hidden;
+}
+
+// The kernel reads ahead on a FUSE mount no further than the mount's
+// readahead setting, 128 KiB unless raised, however much a caller asks
+// for at once. Raises it for this mount to kLargestRead where the system
+// lets us (root may), between the mount and the kernel's first request,
+// whose answer settles the smaller of the two (Init); elsewhere reads go
+// in 128 KiB pieces. The mount's device comes from the kernel's cache:
+// a request now would wait for an answer nobody gives yet.
+void RaiseReadahead(const std::string& mountPoint) {
+    struct statx st {};
+    if (statx(AT_FDCWD, mountPoint.c_str(), AT_STATX_DONT_SYNC, 0, &st) != 0) return;
+    const std::string setting = "/sys/class/bdi/" + std::to_string(st.stx_dev_major) + ":" +
+                                std::to_string(st.stx_dev_minor) + "/read_ahead_kb";
+    if (FILE* out = std::fopen(setting.c_str(), "w")) {
+        std::fprintf(out, "%u\n", kLargestRead >> 10);
+        std::fclose(out);
+    }
 }
 
 // libfuse takes -o values with ',' between options; a ',' or '\' in a
@@ -356,6 +413,7 @@ int ServeMount(const MountRequest& request) {
         fuse_destroy(fs);
         return 2;
     }
+    RaiseReadahead(mountPoint);
     if (fuse_daemonize(request.foreground ? 1 : 0) != 0) {
         fuse_unmount(fs);
         fuse_destroy(fs);
