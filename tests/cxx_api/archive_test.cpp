@@ -186,7 +186,7 @@ TEST_F(ArchiveTest, StoredBytesLieInTheArchiveFile) {
     orvobf::File big = archive.open_file("Data/Big.bin", ec);
     const std::optional<orvobf::StoredBytes> stored = big.stored_bytes();
     ASSERT_TRUE(stored && stored->fd >= 0);
-    EXPECT_TRUE(FileBytes(path).compare(stored->offset, big.size(), kFiles.at("Data/Big.bin")) == 0);
+    EXPECT_TRUE(FileBytes(dir.File("a.bf")).compare(stored->offset, big.size(), kFiles.at("Data/Big.bin")) == 0);
     EXPECT_FALSE(archive.open_file("Data/packed/Level.txt", ec).stored_bytes());
     big.close();
     EXPECT_FALSE(big.stored_bytes());
