@@ -154,15 +154,23 @@ template <Sink sink>
         const uintptr_t ringAt = (r - 1) - reinterpret_cast<uintptr_t>(op);
         // Literal entries: (bb >> 55) is 256 + the byte.
         const uintptr_t literals = reinterpret_cast<uintptr_t>(kLiteralWords.bytes) - 8 * 256;
+        // o - 7 is here - base7.
+        const uintptr_t base7 = reinterpret_cast<uintptr_t>(base) + 7;
         const auto step = [&](auto nearStart) __attribute__((always_inline)) -> bool {
             const uintptr_t keep = Opaque(static_cast<uintptr_t>(bb >> 63) - 1);  // all ones for a match
             const auto head = static_cast<uint32_t>(bb >> 53);                     // flag, then p
             const auto here = reinterpret_cast<uintptr_t>(op);
             const auto back = static_cast<uint32_t>(here + ringAt - head) & 1023;  // distance less one
             const auto more = (static_cast<uint32_t>(bb >> 49) & 15) + 1;          // match length less one
-            bool odd = back < 7;
-            if constexpr (decltype(nearStart)::value)
-                odd = (odd | (back >= here - reinterpret_cast<uintptr_t>(base))) & (keep != 0);
+            bool odd;
+            if constexpr (decltype(nearStart)::value) {
+                // One compare for both: a match's distance less one must
+                // lie in [7, o); a literal's masked to 0 passes once o > 7.
+                const auto usable = static_cast<uint32_t>(back - 7) & static_cast<uint32_t>(keep);
+                odd = static_cast<intptr_t>(usable) >= static_cast<intptr_t>(here - base7);
+            } else {
+                odd = back < 7;
+            }
             if (head == 0 || odd) [[unlikely]] {
                 if (head == 0) return false;
                 if (!keep) {  // a literal whose unused bits looked odd

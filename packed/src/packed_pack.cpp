@@ -8,14 +8,8 @@ int32_t PackedStream::PackBuffer(const unsigned char* source, unsigned char* des
     if (active) return PSE_BAD_STATE;
     for (int i = 0; i < 4; ++i) destination[i] = static_cast<unsigned char>(static_cast<uint32_t>(count) >> (8 * i));
     if (count == 0) return 0;
-    orvobf::packed_detail::PackerCore pk{};
-    pk.win = window;
-    pk.n = nodes;
-    pk.in = source;
-    pk.inLeft = count;
-    pk.Start();
-    pk.bits.out = destination + 4;
-    pk.bits.outLeft = PackedMaxImageSize(count);
+    auto pk = orvobf::packed_detail::PackerCore::Start(window, nodes, source, count, destination + 4,
+                                                       PackedMaxImageSize(count));
     pk.Run(true);
     return static_cast<int32_t>(pk.bits.out - (destination + 4));
 }

@@ -19,24 +19,30 @@ int32_t PackedStream::Exchange() {
     return 0;
 }
 
-// One packer run over the current input and output buffer; returns the
-// packer's stop reason.
-int32_t PackedStream::PackRun(bool finishing) {
-    orvobf::packed_detail::PackerCore pk;
-    pk.win = window;
-    pk.n = nodes;
-    pk.best = matchLength;
-    pk.bestPos = static_cast<uint32_t>(matchPosition);
-    pk.r = static_cast<uint32_t>(ringPos);
-    pk.look = lookAhead;
-    pk.pending = pendingAdvance;
-    pk.bits.acc = accumulator;
-    pk.bits.freeBits = bitCount;
-    pk.bits.finishWords = finishWords;
-    pk.in = input;
-    pk.inLeft = requestRemaining;
-    pk.bits.out = output;
-    pk.bits.outLeft = bufferLeft;
+// One packer run over the current input and output buffer, from the
+// image's start or where the last run stopped; returns the packer's stop
+// reason.
+int32_t PackedStream::PackRun(bool starting, bool finishing) {
+    using orvobf::packed_detail::PackerCore;
+    PackerCore pk;
+    if (starting) {
+        pk = PackerCore::Start(window, nodes, input, requestRemaining, output, bufferLeft);
+    } else {
+        pk.win = window;
+        pk.n = nodes;
+        pk.best = matchLength;
+        pk.bestPos = static_cast<uint32_t>(matchPosition);
+        pk.r = static_cast<uint32_t>(ringPos);
+        pk.look = lookAhead;
+        pk.pending = pendingAdvance;
+        pk.bits.acc = accumulator;
+        pk.bits.freeBits = bitCount;
+        pk.bits.finishWords = finishWords;
+        pk.in = input;
+        pk.inLeft = requestRemaining;
+        pk.bits.out = output;
+        pk.bits.outLeft = bufferLeft;
+    }
     const int32_t stop = pk.Run(finishing);
     const int32_t produced = static_cast<int32_t>(pk.bits.out - output);
     matchLength = pk.best;
@@ -76,31 +82,15 @@ int32_t PackedStream::Write(const unsigned char* source, int32_t count) {
             if (rc < 0) return rc;
         }
         if (kind == PS_WRITE_PACKED) {
-            if (packedBytes == 0) {
-                // Reserve the header word, then start the packer on a
-                // cleared window and tree.
+            const bool starting = packedBytes == 0;
+            if (starting) {
+                // Reserve the header word.
                 output += 4;
                 bufferLeft -= 4;
                 bufferFill += 4;
                 packedBytes = 4;
-                orvobf::packed_detail::PackerCore pk{};
-                pk.win = window;
-                pk.n = nodes;
-                pk.in = input;
-                pk.inLeft = requestRemaining;
-                pk.Start();
-                input = pk.in;
-                requestRemaining = static_cast<int32_t>(pk.inLeft);
-                lookAhead = pk.look;
-                matchLength = 0;
-                matchPosition = 0;
-                ringPos = 1;
-                pendingAdvance = 0;
-                accumulator = 0;
-                bitCount = 32;
-                finishWords = 0;
             }
-            PackRun(false);
+            PackRun(starting, false);
         } else {
             if (position == 0 && bufferFill == 0 && requestRemaining == count) {
                 output += 4;
@@ -147,7 +137,7 @@ int32_t PackedStream::End() {
     if (kind == PS_WRITE_PACKED) {
         if (packedBytes > 0) {
             requestRemaining = 0;
-            while (PackRun(true) != orvobf::packed_detail::PackerCore::kDone) {
+            while (PackRun(false, true) != orvobf::packed_detail::PackerCore::kDone) {
                 const int32_t rc = Exchange();
                 if (rc < 0) return rc;
             }

@@ -62,27 +62,34 @@ struct PackerCore {
         SetChild(parent, Child(n[parent], 0) == old ? 0 : 1, c);
     }
 
-    // Clears window and tree (one object packs any number of images, and
-    // the same data always gives the same image), fills the look-ahead and
-    // plants node 1.
-    void Start() {
-        std::memset(win, 0, kWindowAlloc);
-        std::memset(n, 0, sizeof(MatchNode) * (PACKED_WINDOW_SIZE + 1));
-        look = 0;
-        while (look < PACKED_MAX_MATCH && inLeft > 0) {
-            SetByte(static_cast<uint32_t>(1 + look++), *in++);
-            --inLeft;
+    // A packer at an image's start: clears window and tree (one object
+    // packs any number of images, and the same data always gives the same
+    // image), fills the look-ahead from `in` and plants node 1. Its code
+    // words go to `out`, which has `room` bytes.
+    static PackerCore Start(unsigned char* window, MatchNode* nodes, const unsigned char* in, int64_t count,
+                            unsigned char* out, int64_t room) {
+        PackerCore pk{};
+        pk.win = window;
+        pk.n = nodes;
+        pk.in = in;
+        pk.inLeft = count;
+        pk.bits.out = out;
+        pk.bits.outLeft = room;
+        std::memset(window, 0, kWindowAlloc);
+        std::memset(nodes, 0, sizeof(MatchNode) * (PACKED_WINDOW_SIZE + 1));
+        pk.look = 0;
+        while (pk.look < PACKED_MAX_MATCH && pk.inLeft > 0) {
+            pk.SetByte(static_cast<uint32_t>(1 + pk.look++), *pk.in++);
+            --pk.inLeft;
         }
-        n[1].key = Key(1);
-        n[1].parent = kRoot;
-        SetChild(kRoot, 0, 1);
-        best = 0;
-        bestPos = 0;
-        r = 1;
-        pending = 0;
-        bits.acc = 0;
-        bits.freeBits = 32;
-        bits.finishWords = 0;
+        nodes[1].key = pk.Key(1);
+        nodes[1].parent = kRoot;
+        pk.SetChild(kRoot, 0, 1);
+        pk.best = 0;
+        pk.bestPos = 0;
+        pk.r = 1;
+        pk.pending = 0;
+        return pk;
     }
 
     void Remove(uint32_t s) {

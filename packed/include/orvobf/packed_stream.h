@@ -172,7 +172,7 @@ private:
     bool Restore(int64_t target, int64_t after);
     void FreeIndex();
     int32_t Exchange();
-    int32_t PackRun(bool finishing);
+    int32_t PackRun(bool starting, bool finishing);
     int32_t LevelWrite();
     int32_t LevelEnd();
     int32_t DrainStaged();
