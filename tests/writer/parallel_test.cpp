@@ -1,11 +1,20 @@
 // Packing on several threads: the archive is byte for byte the one a single
 // thread writes, at every level, whatever bound the images ahead are kept
-// under; and a file that fails is reported as one thread reports it.
+// under (files beyond it are packed ahead on disk, beside the archive, and
+// leave nothing there); and a file that fails, or an image that cannot be
+// written, is reported as one thread reports it.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <csignal>
+#endif
+
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -69,11 +78,12 @@ TEST(WriterParallel, EveryThreadCountWritesTheSameBytes) {
         for (const orvobf::writer::Packing packing : {orvobf::writer::Packing::Pack, orvobf::writer::Packing::PackIfSmaller}) {
             if (packing == orvobf::writer::Packing::PackIfSmaller && level != PACKED_LEVEL_FAST) continue;
             const std::string one = Build(dir, disk, memory, {packing, level, 1, orvobf::writer::ArchiveBuilder::kDefaultPackMemory}, "one.bf");
-            // A bound below the largest image: those files are packed in
-            // their turn, the others ahead, a few at a time.
-            for (const uint64_t bound : {orvobf::writer::ArchiveBuilder::kDefaultPackMemory, uint64_t{300000}})
+            // Bounds below the largest images: those files are packed ahead
+            // into files of their own, the others in memory, a few at a time.
+            for (const uint64_t bound : {orvobf::writer::ArchiveBuilder::kDefaultPackMemory, uint64_t{300000}, uint64_t{20000}})
                 EXPECT_TRUE(Build(dir, disk, memory, {packing, level, 3, bound}, "three.bf") == one)
                     << PackLevelName(level) << " bound " << bound;
+            EXPECT_EQ(FolderNames(dir.File("")), (std::set<std::string>{"one.bf", "three.bf", "tree"}));
             if (packing != orvobf::writer::Packing::Pack) continue;
             if (level == PACKED_LEVEL_CLASSIC) {
                 classic = one;
@@ -98,13 +108,48 @@ TEST(WriterParallel, AFileThatChangedIsReportedAsOneThreadReportsIt) {
         std::string error;
         ASSERT_TRUE(builder.AddFolder("", disk.string(), &error)) << error;
         std::ofstream(grown, std::ios::binary | std::ios::app) << "more";
+        builder.SetPackMemory(20000);  // the file that grew is packed on disk ahead
         EXPECT_FALSE(builder.Write(dir.File("x.bf"), &error));
-        EXPECT_FALSE(fs::exists(dir.File("x.bf")));
+        EXPECT_EQ(FolderNames(dir.File("")), std::set<std::string>{"tree"});
         messages[threads - 1] = error;
         fs::resize_file(grown, fs::file_size(grown) - 4);
     }
     EXPECT_EQ(messages[0], grown.string() + ": changed size after it was scanned");
     EXPECT_EQ(messages[1], messages[0]);
 }
+
+#ifndef _WIN32
+// A file size limit stands in for a full disk: an image packed ahead that
+// cannot be written fails the archive with the message the archive's own
+// write gives, and leaves nothing.
+TEST(WriterParallel, AnImageAheadThatCannotBeWrittenFailsAsTheArchiveWould) {
+    TempDir dir;
+    std::mt19937 rng(5);
+    std::string noise(400000, '\0');
+    for (char& c : noise) c = static_cast<char>(rng());
+    std::string messages[2];
+    for (const unsigned threads : {1u, 2u}) {
+        orvobf::writer::ArchiveBuilder builder;
+        builder.SetDefaultPacking(orvobf::writer::Packing::Pack);
+        builder.SetPackThreads(threads);
+        builder.SetPackMemory(20000);
+        std::string error;
+        for (const char* name : {"a", "b", "c"}) ASSERT_TRUE(builder.AddFile(name, noise, &error)) << error;
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 100000;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        EXPECT_FALSE(builder.Write(dir.File("x.bf"), &error));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_TRUE(FolderNames(dir.File("")).empty());
+        messages[threads - 1] = error;
+    }
+    EXPECT_EQ(messages[0], "cannot write " + dir.File("x.bf") + ": " + std::strerror(EFBIG));
+    EXPECT_EQ(messages[1], messages[0]);
+}
+#endif
 
 }  // namespace
