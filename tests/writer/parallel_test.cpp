@@ -1,11 +1,20 @@
 // Packing on several threads: the archive is byte for byte the one a single
 // thread writes, at every level, whatever bound the images ahead are kept
-// under; and a file that fails is reported as one thread reports it.
+// under (files beyond it are packed ahead on disk, beside the archive, and
+// leave nothing there); and a file that fails, or an image that cannot be
+// written, is reported as one thread reports it.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <csignal>
+#endif
+
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,10 +72,12 @@ TEST(WriterParallel, EveryThreadCountWritesTheSameBytesAndReportsAChangedFileAsO
         for (const Packing packing : {Packing::Pack, Packing::PackIfSmaller}) {
             if (packing == Packing::PackIfSmaller && level != PACKED_LEVEL_FAST) continue;
             const std::string one = build(packing, level, 1, plenty);
-            // A bound below the largest image: those files are packed in
-            // their turn, the others ahead, a few at a time.
-            for (const uint64_t bound : {plenty, uint64_t{300000}})
+            // Bounds below the largest images: those files are packed ahead
+            // into files of their own, the others in memory, a few at a time.
+            for (const uint64_t bound : {plenty, uint64_t{300000}, uint64_t{20000}}) {
                 EXPECT_TRUE(build(packing, level, 3, bound) == one) << PackLevelName(level) << " bound " << bound;
+                EXPECT_EQ(FolderNames(dir.File("")), (std::set<std::string>{"out.bf", "tree"}));
+            }
             if (packing != Packing::Pack) continue;
             if (level == PACKED_LEVEL_CLASSIC) classic = one;
             else EXPECT_FALSE(one == classic) << PackLevelName(level) << " packs as classic does";
@@ -82,9 +93,44 @@ TEST(WriterParallel, EveryThreadCountWritesTheSameBytesAndReportsAChangedFileAsO
         std::string error;
         ASSERT_TRUE(builder.AddFolder("", disk.string(), &error)) << error;
         std::ofstream(grown, std::ios::binary | std::ios::app) << "more";
+        builder.SetPackMemory(20000);  // the file that grew is packed on disk ahead
         EXPECT_FALSE(builder.Write(dir.File("x.bf"), &error));
-        EXPECT_FALSE(fs::exists(dir.File("x.bf")));
+        EXPECT_EQ(FolderNames(dir.File("")), (std::set<std::string>{"out.bf", "tree"}));
         EXPECT_EQ(error, grown.string() + ": changed size after it was scanned") << threads << " threads";
         fs::resize_file(grown, fs::file_size(grown) - 4);
     }
 }
+
+#ifndef _WIN32
+// A file size limit stands in for a full disk: an image packed ahead that
+// cannot be written fails the archive with the message the archive's own
+// write gives, and leaves nothing.
+TEST(WriterParallel, AnImageAheadThatCannotBeWrittenFailsAsTheArchiveWould) {
+    TempDir dir;
+    std::mt19937 rng(5);
+    std::string noise(400000, '\0');
+    for (char& c : noise) c = static_cast<char>(rng());
+    std::string messages[2];
+    for (const unsigned threads : {1u, 2u}) {
+        orvobf::writer::ArchiveBuilder builder;
+        builder.SetDefaultPacking(orvobf::writer::Packing::Pack);
+        builder.SetPackThreads(threads);
+        builder.SetPackMemory(20000);
+        std::string error;
+        for (const char* name : {"a", "b", "c"}) ASSERT_TRUE(builder.AddFile(name, noise, &error)) << error;
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 100000;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        EXPECT_FALSE(builder.Write(dir.File("x.bf"), &error));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_TRUE(FolderNames(dir.File("")).empty());
+        messages[threads - 1] = error;
+    }
+    EXPECT_EQ(messages[0], "cannot write " + dir.File("x.bf") + ": " + std::strerror(EFBIG));
+    EXPECT_EQ(messages[1], messages[0]);
+}
+#endif

@@ -98,8 +98,7 @@ struct DataSink {
     const std::string& archive;  // names the archive in messages
     std::vector<unsigned char> buffer = std::vector<unsigned char>(kCopyChunk);  // copies and packing
     PackedStream* stream = nullptr;  // packs the files in their turn
-    ParallelPacker* packer = nullptr;  // packs ahead the files within its bound
-    uint64_t packBound = 0;
+    ParallelPacker* packer = nullptr;  // packs ahead every file to pack, when there is one
     ArchiveBuilder::Progress progress{};
     const std::function<void(const ArchiveBuilder::Progress&)>* report = nullptr;
 
@@ -132,10 +131,6 @@ bool WriteStored(const Node* file, DataSink& sink, std::string* error) {
     return true;
 }
 
-bool PackedAhead(const Node* file, const DataSink& sink) {
-    return sink.packer && ImageReservation(file->size) <= sink.packBound;
-}
-
 PackTask TaskFor(const Node* file) {
     PackTask task;
     if (file->diskPath.empty()) task.contents = &file->contents;
@@ -146,13 +141,31 @@ PackTask TaskFor(const Node* file) {
     return task;
 }
 
+// Copies an image the packer spilled to disk into the archive.
+bool CopySpilled(std::FILE* spill, uint64_t length, DataSink& sink, std::string* error) {
+    errno = 0;
+    if (orvobf::platform::StreamSeek(spill, 0, SEEK_SET) != 0)
+        return Fail(error, "cannot read back an image packed beside " + sink.archive + ": " + std::strerror(errno ? errno : EIO));
+    for (uint64_t left = length; left > 0;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, sink.buffer.size()));
+        errno = 0;
+        if (std::fread(sink.buffer.data(), 1, n, spill) != n)
+            return Fail(error, "cannot read back an image packed beside " + sink.archive + ": " +
+                                   (std::ferror(spill) ? std::strerror(errno ? errno : EIO) : "it is shorter than written"));
+        if (std::fwrite(sink.buffer.data(), 1, n, sink.out) != n) return sink.WriteFailed(error);
+        left -= n;
+    }
+    return true;
+}
+
 // Writes the image the packer made ahead, unless it is no saving on a file
 // that may be stored (*length tells then).
 bool WriteMadeImage(const Node* file, DataSink& sink, uint64_t* length, std::string* error) {
     return sink.packer->Take([&](const PackedImage& image) {
         if (!image.ok) return Fail(error, image.error);
-        *length = image.bytes.size();
+        *length = image.length;
         if (file->packing == Packing::PackIfSmaller && *length >= file->size) return true;
+        if (image.spill) return CopySpilled(image.spill.get(), image.length, sink, error);
         if (std::fwrite(image.bytes.data(), 1, image.bytes.size(), sink.out) != image.bytes.size())
             return sink.WriteFailed(error);
         return true;
@@ -161,7 +174,7 @@ bool WriteMadeImage(const Node* file, DataSink& sink, uint64_t* length, std::str
 
 // Packs one file at the output's position; *length gets the image's length.
 bool WritePacked(const Node* file, DataSink& sink, uint64_t* length, std::string* error) {
-    if (PackedAhead(file, sink)) return WriteMadeImage(file, sink, length, error);
+    if (sink.packer) return WriteMadeImage(file, sink, length, error);
     FileMedium medium(sink.out, sink.dataBase + sink.next);
     return PackTaskImage(TaskFor(file), *sink.stream, medium, sink.buffer, sink.archive, length, error);
 }
@@ -206,18 +219,17 @@ bool WriteData(Node* dir, DataSink& sink, std::string* error) {
     return true;
 }
 
-// The files to pack ahead, in the order WriteData meets them; also counts
-// what the progress reports are out of.
-void PlanData(const Node* dir, uint64_t bound, std::vector<PackTask>& tasks,
-              ArchiveBuilder::Progress& total) {
+// The files to pack, in the order WriteData meets them; also counts what
+// the progress reports are out of.
+void PlanData(const Node* dir, std::vector<PackTask>& tasks, ArchiveBuilder::Progress& total) {
     for (const auto& child : dir->children) {
         if (child->isDir) {
-            PlanData(child.get(), bound, tasks, total);
+            PlanData(child.get(), tasks, total);
             continue;
         }
         ++total.filesTotal;
         total.bytesTotal += child->size;
-        if (child->packing == Packing::Store || ImageReservation(child->size) > bound) continue;
+        if (child->packing == Packing::Store) continue;
         tasks.push_back(TaskFor(child.get()));
     }
 }
@@ -337,13 +349,12 @@ bool ArchiveBuilder::Write(const std::string& path, std::string* error) {
     sink.stream = &stream;
     sink.report = &progress_;
     std::vector<PackTask> tasks;
-    PlanData(root_.get(), packMemory_, tasks, sink.progress);
+    PlanData(root_.get(), tasks, sink.progress);
     const unsigned threads = threads_ ? threads_ : std::max(1u, std::thread::hardware_concurrency());
     std::unique_ptr<ParallelPacker> packer;
     if (threads > 1 && !tasks.empty()) {
-        packer = std::make_unique<ParallelPacker>(std::move(tasks), level_, threads, packMemory_);
+        packer = std::make_unique<ParallelPacker>(std::move(tasks), level_, threads, packMemory_, path);
         sink.packer = packer.get();
-        sink.packBound = packMemory_;
     }
     // The data first (packed lengths are known only once written), then
     // the header and directory, whose size does not depend on them.

@@ -27,20 +27,29 @@ constexpr int kAttempts = 64;
 // from this buffer when the archive is flushed.
 constexpr size_t kStreamBuffer = 1 << 16;
 
-int OpenExclusive(const std::string& path) {
+// A spill file is opened for reading back too; where an open file can
+// lose its name at once it does, elsewhere it goes when it is closed.
+int OpenExclusive(const std::string& path, bool spill) {
 #ifdef _WIN32
-    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                 _S_IREAD | _S_IWRITE);
+    const int access = spill ? _O_RDWR | _O_TEMPORARY | _O_SHORT_LIVED : _O_WRONLY;
+    return _open(path.c_str(), access | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 #else
-    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = open(path.c_str(), (spill ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 && spill && unlink(path.c_str()) != 0) {
+        const int saved = errno;
+        close(fd);
+        errno = saved;
+        return -1;
+    }
+    return fd;
 #endif
 }
 
-std::FILE* StreamOn(int fd) {
+std::FILE* StreamOn(int fd, bool spill) {
 #ifdef _WIN32
-    return _fdopen(fd, "wb");
+    return _fdopen(fd, spill ? "w+b" : "wb");
 #else
-    return fdopen(fd, "wb");
+    return fdopen(fd, spill ? "w+b" : "wb");
 #endif
 }
 
@@ -60,17 +69,10 @@ int Truncate(std::FILE* stream, uint64_t length) {
 #endif
 }
 
-}  // namespace
-
-std::string WriteFailure(const std::string& path, int savedErrno) {
-    return "cannot write " + path + ": " + (savedErrno ? std::strerror(savedErrno) : "write error");
-}
-
-OutputFile::~OutputFile() { Discard(); }
-
-bool OutputFile::Create(const std::string& destination, std::string* error) {
-    Discard();
-    destination_ = destination;
+// A new file named after the destination with a random part and
+// `suffix`, in the destination's folder; its name goes to *path.
+std::FILE* CreateBeside(const std::string& destination, const char* suffix, bool spill, std::string* path,
+                        std::string* error) {
     const fs::path dest(destination);
     std::string stem = dest.filename().string();
     if (stem.size() > kMaxStemBytes) stem.resize(kMaxStemBytes);
@@ -83,28 +85,49 @@ bool OutputFile::Create(const std::string& destination, std::string* error) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         std::string unique;
         for (int i = 0; i < 8; ++i) unique += kDigits[rng() % 36];
-        const std::string candidate = folder + stem + "." + unique + ".partial";
-        const int fd = OpenExclusive(candidate);
+        const std::string candidate = folder + stem + "." + unique + "." + suffix;
+        const int fd = OpenExclusive(candidate, spill);
         if (fd < 0) {
             lastErrno = errno;
             if (lastErrno == EEXIST) continue;
             break;
         }
-        stream_ = StreamOn(fd);
-        if (!stream_) {
+        std::FILE* stream = StreamOn(fd, spill);
+        if (!stream) {
             lastErrno = errno;
             CloseDescriptor(fd);
-            std::remove(candidate.c_str());
+            if (!spill) std::remove(candidate.c_str());
             break;
         }
-        buffer_.resize(kStreamBuffer);  // a null buffer would keep the system's size
-        std::setvbuf(stream_, buffer_.data(), _IOFBF, buffer_.size());
-        temp_ = candidate;
-        return true;
+        *path = candidate;
+        return stream;
     }
     if (error)
         *error = "cannot create a temporary file beside " + destination + ": " + std::strerror(lastErrno);
-    return false;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string WriteFailure(const std::string& path, int savedErrno) {
+    return "cannot write " + path + ": " + (savedErrno ? std::strerror(savedErrno) : "write error");
+}
+
+OutputFile::~OutputFile() { Discard(); }
+
+bool OutputFile::Create(const std::string& destination, std::string* error) {
+    Discard();
+    destination_ = destination;
+    stream_ = CreateBeside(destination, "partial", false, &temp_, error);
+    if (!stream_) return false;
+    buffer_.resize(kStreamBuffer);  // a null buffer would keep the system's size
+    std::setvbuf(stream_, buffer_.data(), _IOFBF, buffer_.size());
+    return true;
+}
+
+SpillFile CreateSpillFile(const std::string& destination, std::string* error) {
+    std::string unused;
+    return SpillFile(CreateBeside(destination, "spill", true, &unused, error));
 }
 
 bool OutputFile::Commit(uint64_t length, std::string* error) {

@@ -150,8 +150,10 @@ public:
     void SetPackThreads(unsigned threads);
     // Packed images made ahead of their turn are held in memory: never more
     // than this many bytes of them (counting each at its worst-case size).
-    // A file whose image could exceed it alone is packed in its turn,
-    // straight into the archive.
+    // A file whose image could exceed it alone is packed ahead into a
+    // temporary file beside the archive instead (no more of those at once
+    // than threads, each gone when copied in or when Write fails), or in
+    // its turn, straight into the archive, with one thread.
     void SetPackMemory(uint64_t bytes);
     static constexpr uint64_t kDefaultPackMemory = uint64_t{64} << 20;
     // Files whose path inside the archive passes the test are stored at
