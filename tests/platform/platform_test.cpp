@@ -66,12 +66,21 @@ TEST(Platform, ClockCountsMilliseconds) {
 
 TEST(Platform, ErrorTextsOfTwoThreadsNeverTear) {
     std::atomic<int> torn{0};
+    std::atomic<int> started{0}, finished{0};
     const char* buffers[2] = {};
+    // Both threads live through both loops: a thread that has ended may
+    // hand its buffer's memory on to the next one.
+    const auto meet = [](std::atomic<int>& count) {
+        ++count;
+        while (count.load() < 2) std::this_thread::yield();
+    };
     // Each thread checks against its text as formatted before either starts.
     auto work = [&](int k, int32_t code, const std::string& expected) {
         BigFile bf;
+        meet(started);
         for (int i = 0; i < 20000; ++i)
             if (expected != (buffers[k] = bf.GetErrorText(code, 3))) ++torn;
+        meet(finished);
     };
     BigFile bf;
     std::thread a(work, 0, BFE_FILE_IO, std::string(bf.GetErrorText(BFE_FILE_IO, 3)));
